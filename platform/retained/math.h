@@ -1,0 +1,70 @@
+// Small vector arithmetic of the engine (single precision, left-handed coordinates).
+#pragma once
+
+#include <cmath>
+
+namespace retained {
+
+struct Vec3 {
+    float x, y, z;
+};
+
+inline Vec3 operator+(Vec3 a, Vec3 b) {
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+inline Vec3 operator-(Vec3 a, Vec3 b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+inline Vec3 operator*(Vec3 a, float s) {
+    return {a.x * s, a.y * s, a.z * s};
+}
+inline float dot(Vec3 a, Vec3 b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+inline Vec3 cross(Vec3 a, Vec3 b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+inline float length(Vec3 a) {
+    return std::sqrt(dot(a, a));
+}
+inline bool isFinite(Vec3 a) {
+    return std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(a.z);
+}
+// Unit vector, or (0, 0, 0) for a zero or non-finite one.
+inline Vec3 normalised(Vec3 a) {
+    // Scale first so that huge components do not overflow the squared length.
+    float m = std::fmax(std::fabs(a.x), std::fmax(std::fabs(a.y), std::fabs(a.z)));
+    if (!(m > 0.0f) || !std::isfinite(m))
+        return {0, 0, 0};
+    a = a * (1.0f / m);
+    float len = length(a);
+    return a * (1.0f / len);
+}
+
+// Rotation: columns are the local x, y and z axes expressed in the outer coordinates.
+struct Mat3 {
+    Vec3 x, y, z;
+    static Mat3 identity() { return {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}; }
+    Vec3 apply(Vec3 v) const { return x * v.x + y * v.y + z * v.z; }
+    // The inverse of a rotation is its transpose.
+    Vec3 applyInverse(Vec3 v) const { return {dot(x, v), dot(y, v), dot(z, v)}; }
+    Mat3 operator*(const Mat3& o) const { return {apply(o.x), apply(o.y), apply(o.z)}; }
+    Mat3 transposed() const { return {{x.x, y.x, z.x}, {x.y, y.y, z.y}, {x.z, y.z, z.z}}; }
+};
+
+// Rigid transform: outer = rotation * local + position.
+struct Transform {
+    Mat3 rotation = Mat3::identity();
+    Vec3 position{0, 0, 0};
+    Vec3 apply(Vec3 v) const { return rotation.apply(v) + position; }
+    Vec3 applyInverse(Vec3 v) const { return rotation.applyInverse(v - position); }
+    Transform operator*(const Transform& inner) const {
+        return {rotation * inner.rotation, apply(inner.position)};
+    }
+    Transform inverse() const {
+        Mat3 t = rotation.transposed();
+        return {t, t.apply(position) * -1.0f};
+    }
+};
+
+} // namespace retained
