@@ -7,9 +7,10 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "platform/retained/retained.h"
 #include "platform/winapi/wintypes.h"
 
-// Retained-mode engine objects; the engine defines them.
+// Retained-mode engine objects (declared by the engine header too).
 struct IDirect3DRM;
 struct IDirect3DRMFrame;
 struct IDirectDrawClipper;
@@ -33,13 +34,9 @@ struct CameraPose {
     Vec3d lightTarget{};
 };
 
-// One entry of VertexTable: three single-precision floats, laid out exactly
-// like the engine's D3DVECTOR so the table can be handed to AddFaces as is.
-struct VertexEntry {
-    float x;
-    float y;
-    float z;
-};
+// One entry of VertexTable: the engine's D3DVECTOR (three floats), so the
+// table is handed to AddFaces as it stands.
+using VertexEntry = D3DVECTOR;
 static_assert(sizeof(VertexEntry) == 12 && std::is_standard_layout_v<VertexEntry> &&
                   std::is_trivial_v<VertexEntry> && offsetof(VertexEntry, y) == 4 &&
                   offsetof(VertexEntry, z) == 8,
