@@ -204,6 +204,15 @@ std::uint32_t PackChannel(int value, std::uint32_t mask) {
     return static_cast<std::uint32_t>(v << shift) & mask;
 }
 
+int UnpackChannel(std::uint32_t pixel, std::uint32_t mask) {
+    if (mask == 0)
+        return 0;
+    const int shift = std::countr_zero(mask);
+    const int bits = 32 - std::countl_zero(mask) - shift;
+    const std::uint64_t v = (pixel & mask) >> shift;
+    return static_cast<int>(bits <= 8 ? v << (8 - bits) : v >> (bits - 8)) & 0xFF;
+}
+
 namespace {
 
 void Put16(QByteArray& b, std::int64_t at, std::uint32_t v) {

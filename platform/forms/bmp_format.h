@@ -47,5 +47,7 @@ QByteArray Encode(const QImage& image, int bitsPerPixel, const TBitFields& field
 // One channel value (0..255) placed into a mask, keeping its top bits; the
 // inverse of the reader's scaling for masks of up to 8 bits.
 std::uint32_t PackChannel(int value, std::uint32_t mask);
+// The channel value (0..255) that Qt's reader gives for a packed pixel.
+int UnpackChannel(std::uint32_t pixel, std::uint32_t mask);
 
 } // namespace bmp

@@ -250,10 +250,22 @@ int TBitmap::PaletteIndexFor(TColor color) {
 
 void TBitmap::SetPixelUnchecked(int x, int y, TColor color) {
     const QImage::Format f = image_.format();
-    if (f == QImage::Format_Mono || f == QImage::Format_MonoLSB || f == QImage::Format_Indexed8)
+    if (f == QImage::Format_Mono || f == QImage::Format_MonoLSB || f == QImage::Format_Indexed8) {
         image_.setPixel(x, y, static_cast<uint>(PaletteIndexFor(color)));
-    else
+    } else if (f == QImage::Format_RGB32 || f == QImage::Format_ARGB32) {
+        // Held at 8 bits a channel but saved into the file's masks: keep only
+        // what the masks can hold, so the picture reads the same after saving.
+        auto fit = [](int value, std::uint32_t mask) {
+            return bmp::UnpackChannel(bmp::PackChannel(value, mask), mask);
+        };
+        const int alpha = f == QImage::Format_ARGB32 ? fit(255, fields_.alpha) : 255;
+        image_.setPixel(x, y,
+                        qRgba(fit(ColorRed(color), fields_.red),
+                              fit(ColorGreen(color), fields_.green),
+                              fit(ColorBlue(color), fields_.blue), alpha));
+    } else {
         image_.setPixel(x, y, ToRgb(color));
+    }
 }
 
 void TBitmap::Changed() const {

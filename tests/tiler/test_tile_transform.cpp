@@ -86,6 +86,9 @@ TBitmap RandomPicture(const Format& f, int w, int h, std::mt19937& rng) {
                 row[4 * x + 3] = 0xFF;
             else if (memory == QImage::Format_RGB555)
                 row[2 * x + 1] &= 0x7F;
+            else if (f.fields && f.fields->alpha == 0xF000) // 4 bits a channel
+                for (int k = 0; k < 4; ++k)
+                    row[4 * x + k] &= 0xF0;
         }
     }
     return b;
