@@ -39,3 +39,38 @@ struct CHOOSECOLORA {
 
 constexpr DWORD CC_RGBINIT = 0x0001;
 constexpr DWORD CC_FULLOPEN = 0x0002;
+
+// More scalar and handle types of the window layer (platform/winapi/winapi.h).
+using ATOM = std::uint16_t;
+using SHORT = std::int16_t;
+using UINT_PTR = std::uintptr_t;
+using DWORD_PTR = std::uintptr_t;
+using LONG_PTR = std::intptr_t;
+using MMRESULT = UINT;
+using LPSTR = char*;
+using LPCSTR = const char*;
+using LPVOID = void*;
+using HANDLE = void*;
+using HGDIOBJ = void*;
+
+struct HMENU__;
+using HMENU = HMENU__*;
+struct HBITMAP__;
+using HBITMAP = HBITMAP__*;
+struct HBRUSH__;
+using HBRUSH = HBRUSH__*;
+struct HICON__;
+using HICON = HICON__*;
+using HCURSOR = HICON;
+
+struct POINT {
+    LONG x;
+    LONG y;
+};
+
+struct RECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+};
