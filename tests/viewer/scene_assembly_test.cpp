@@ -16,6 +16,7 @@
 #include "tests/viewer/scene_bytes.h"
 #include "tools/scenegen/generated_scenes.h"
 #include "viewer/scene_assembly.h"
+#include "viewer/scene_file.h"
 
 namespace rt = retained::testing;
 
@@ -36,9 +37,9 @@ struct Context {
         EXPECT_EQ(s.rmRoot->CreateFrame(s.sceneFrame, &s.cameraFrame), 0);
         EXPECT_EQ(s.rmRoot->CreateFrame(s.sceneFrame, &s.lightFrame), 0);
         EXPECT_EQ(s.rmRoot->CreateDeviceOffscreen(width, height, &s.rmDevice), 0);
-        EXPECT_EQ(s.rmRoot->CreateViewport(s.rmDevice, s.cameraFrame, 0, 0, width, height,
-                                           &s.rmViewport),
-                  0);
+        EXPECT_EQ(
+            s.rmRoot->CreateViewport(s.rmDevice, s.cameraFrame, 0, 0, width, height, &s.rmViewport),
+            0);
         s.rmViewport->SetBack(5000.0f);
         rt::resetFaults();
     }
@@ -283,12 +284,12 @@ TEST(SceneAssembly, FailuresReleaseWhatTheLoadHeld) {
         const char* operation;
         int nth;
     };
-    for (const Fault f : {Fault{"CreateFrame", 1}, Fault{"CreateFrame", 2},
-                          Fault{"CreateMeshBuilder", 1}, Fault{"CreateMeshBuilder", 2},
-                          Fault{"LoadTexture", 1}, Fault{"AddVisual", 1}, Fault{"AddVisual", 2},
-                          Fault{"AddVisual", 4}, Fault{"CreateLightRGB", 3},
-                          Fault{"SetPosition", 1}, Fault{"SetOrientation", 1},
-                          Fault{"SetPosition", 2}, Fault{"SetOrientation", 2}}) {
+    for (const Fault f :
+         {Fault{"CreateFrame", 1}, Fault{"CreateFrame", 2}, Fault{"CreateMeshBuilder", 1},
+          Fault{"CreateMeshBuilder", 2}, Fault{"LoadTexture", 1}, Fault{"AddVisual", 1},
+          Fault{"AddVisual", 2}, Fault{"AddVisual", 4}, Fault{"CreateLightRGB", 3},
+          Fault{"SetPosition", 1}, Fault{"SetOrientation", 1}, Fault{"SetPosition", 2},
+          Fault{"SetOrientation", 2}}) {
         SCOPED_TRACE(std::string(f.operation) + " #" + std::to_string(f.nth));
         Context ctx;
         rt::failCall(f.operation, f.nth);
@@ -317,8 +318,9 @@ TEST(SceneAssembly, BadFilesFailTheLoad) {
         Context ctx;
         ctx.st().ambientLevel = 123.0;
         EXPECT_EQ(loadScene(ctx.st(), path.c_str()), 0);
-        if (path.find("no-such-scene") != std::string::npos)
+        if (path.find("no-such-scene") != std::string::npos) {
             EXPECT_EQ(ctx.st().ambientLevel, 123.0); // nothing read, nothing changed
+        }
     }
 }
 
