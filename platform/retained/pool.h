@@ -1,0 +1,38 @@
+// A persistent pool of render workers. The calling thread takes part as worker 0; the others
+// sleep between jobs and are started once, not per frame. run() returns when every worker has
+// finished the job, so callers never see the threads.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace retained {
+
+class WorkerPool {
+  public:
+    explicit WorkerPool(int threads);
+    ~WorkerPool();
+    WorkerPool(const WorkerPool&) = delete;
+    WorkerPool& operator=(const WorkerPool&) = delete;
+
+    int size() const { return static_cast<int>(workers_.size()) + 1; }
+    // Runs job(worker) on every worker (0 .. size()-1) at once and waits for all of them.
+    void run(const std::function<void(int)>& job);
+
+  private:
+    void workerLoop(int index);
+
+    std::vector<std::thread> workers_;
+    std::mutex lock_;
+    std::condition_variable wake_;
+    const std::function<void(int)>* job_ = nullptr;
+    std::atomic<unsigned> generation_{0};
+    std::atomic<int> pending_{0};
+    bool stop_ = false;
+};
+
+} // namespace retained
