@@ -274,3 +274,24 @@ TEST(SphereScene, HoldsOneColouredSphereOfAboutNTriangles) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(EdgeScenes, EachFileIsReadOrRefusedAsItsNameSays) {
+    const std::string dir = testTempDir() + "/edges";
+    std::string error;
+    ASSERT_TRUE(writeEdgeScenes(dir, error)) << error;
+    const std::vector<EdgeSceneFile> files = makeEdgeScenes();
+    ASSERT_GE(files.size(), 10u);
+    for (const EdgeSceneFile& f : files) {
+        auto state = std::make_unique<ViewerState>();
+        SceneReader reader;
+        ASSERT_TRUE(openSceneFile(reader, (dir + "/" + f.fileName).c_str())) << f.fileName;
+        EXPECT_EQ(reader.fileSize, f.bytes.size()) << f.fileName;
+        SceneProgress p;
+        const SceneRead r = readSceneMeshes(reader, *state, p, [](const SceneMeshInfo&) {});
+        EXPECT_EQ(r == SceneRead::ok, f.wellFormed) << f.fileName << ": " << reader.error.message;
+    }
+}
+
+} // namespace

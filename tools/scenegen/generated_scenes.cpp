@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <numbers>
 
 namespace {
@@ -222,6 +223,114 @@ GeneratedScene makeSphereScene(long long triangles) {
     const int stacks = sphereStacksForTriangles(triangles);
     s.colouredMeshes.push_back(coloured(makeSphere({0, 0, 0}, 10, stacks, 2 * stacks), 0x0040A0F0));
     return g;
+}
+
+std::vector<EdgeSceneFile> makeEdgeScenes() {
+    SceneData head;
+    head.eye = {5.0, -40.0, 10.0};
+    head.lightPos = {-3.0, -5.0, 20.0};
+    head.ambientLevel = 0.5;
+    head.directionalLevel = 0.5;
+    head.moveStep = 2.0;
+    head.renderMode = 1;
+    SceneMeshData triangle;
+    triangle.vertices = {{1.5, 2.0, -4.0}, {-1.5, 2.0, -4.0}, {0.0, 2.0, 0.0}};
+    triangle.faceData = {3, 0, 1, 2, 0};
+
+    // Each file: the header, then what `more` appends.
+    auto file = [&](const char* name, bool ok, auto more, std::int32_t renderMode = 1) {
+        SceneFieldWriter w;
+        SceneData h = head;
+        h.renderMode = renderMode;
+        w.header(h);
+        more(w);
+        return EdgeSceneFile{name, std::move(w.bytes), ok};
+    };
+    std::vector<EdgeSceneFile> files = {
+        file("header-only.dat", true, [](SceneFieldWriter& w) { w.u32(0); }),
+        file(
+            "render-mode-2.dat", true, [](SceneFieldWriter& w) { w.u32(0); }, 2),
+        file("empty-geometry.dat", true,
+             [](SceneFieldWriter& w) {
+                 w.u32(0);
+                 w.u32(0x000000FF);
+                 w.geometry({}); // n = 0, m = 0: 8 bytes
+             }),
+        file("name-of-100-chars.dat", true,
+             [&](SceneFieldWriter& w) {
+                 w.u32(1);
+                 w.textureName(std::string(96, 'n') + ".bmp");
+                 w.geometry(triangle);
+             }),
+        file("colour-top-byte.dat", true,
+             [&](SceneFieldWriter& w) {
+                 w.u32(0);
+                 w.u32(0xFF0000FF); // same colour as 0x000000FF
+                 w.geometry(triangle);
+             }),
+        file("count-0x80000000.dat", false, [](SceneFieldWriter& w) { w.u32(0x80000000u); }),
+        file("name-without-nul.dat", false,
+             [&](SceneFieldWriter& w) {
+                 w.u32(1);
+                 w.textureName(std::string(101, 'a'));
+                 w.geometry(triangle);
+             }),
+        file("colour-word-3-bytes.dat", false,
+             [](SceneFieldWriter& w) {
+                 w.u32(0);
+                 w.bytes += std::string("\xFF\x00\x00", 3);
+             }),
+        file("negative-vertex-count.dat", false,
+             [](SceneFieldWriter& w) {
+                 w.u32(0);
+                 w.u32(0x00FFFFFF);
+                 w.i32(-1);
+             }),
+        file("vertex-count-300001.dat", false,
+             [](SceneFieldWriter& w) {
+                 w.u32(0);
+                 w.u32(0x00FFFFFF);
+                 w.i32(kMeshTableCapacity + 1);
+             }),
+        file("textured-299997.dat", false,
+             [](SceneFieldWriter& w) {
+                 w.u32(1);
+                 w.textureName("big.bmp");
+                 w.i32(kMaxLargeTexturedVertexCount + 1);
+             }),
+        file("cut-in-vertex.dat", false,
+             [&](SceneFieldWriter& w) {
+                 w.u32(0);
+                 w.u32(0x0000FF00);
+                 w.geometry(triangle);
+                 w.bytes.resize(w.bytes.size() - 40);
+             }),
+    };
+    SceneFieldWriter cut;
+    cut.header(head);
+    cut.bytes.resize(100);
+    files.push_back({"cut-header.dat", cut.bytes, false});
+    return files;
+}
+
+bool writeEdgeScenes(const std::string& dir, std::string& error) {
+    if (!QDir().mkpath(QString::fromStdString(dir))) {
+        error = "cannot create folder " + dir;
+        return false;
+    }
+    for (const EdgeSceneFile& f : makeEdgeScenes()) {
+        const std::string path = dir + "/" + f.fileName;
+        std::FILE* out = std::fopen(path.c_str(), "wb");
+        const bool ok =
+            out && std::fwrite(f.bytes.data(), 1, f.bytes.size(), out) == f.bytes.size();
+        if (out && std::fclose(out) != 0)
+            error = "cannot write " + path;
+        if (!ok || !error.empty()) {
+            error = "cannot write " + path;
+            return false;
+        }
+    }
+    return true;
 }
 
 bool writeGeneratedScene(const std::string& dir, const GeneratedScene& g, std::string& error) {

@@ -28,6 +28,16 @@ GeneratedScene makeDemoScene();
 // One coloured sphere of about `triangles` triangles (see maxSphereTriangles).
 GeneratedScene makeSphereScene(long long triangles);
 
+// Small hand-made edge-case files, well-formed and malformed, for trying
+// scenetool and the viewer on the reader's rules.
+struct EdgeSceneFile {
+    std::string fileName;
+    std::string bytes;
+    bool wellFormed;
+};
+std::vector<EdgeSceneFile> makeEdgeScenes();
+bool writeEdgeScenes(const std::string& dir, std::string& error);
+
 // Writes DIR/trans.dat and every texture as DIR/<fileName> (BMP), creating
 // DIR if needed.
 bool writeGeneratedScene(const std::string& dir, const GeneratedScene& scene, std::string& error);

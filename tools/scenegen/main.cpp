@@ -14,11 +14,14 @@ namespace {
 constexpr const char* kUsage =
     "usage: scenegen demo DIR\n"
     "       scenegen sphere N DIR\n"
+    "       scenegen edges DIR\n"
     "       scenegen --help | --version\n"
     "\n"
     "demo DIR      write DIR/trans.dat and its texture images (floor.bmp, panel.bmp,\n"
     "              crate.bmp, marble.bmp): the demo scene, meant to be viewed from DIR\n"
     "sphere N DIR  write DIR/trans.dat holding one coloured sphere of about N triangles\n"
+    "edges DIR     write small edge-case scene files, well-formed and malformed, into DIR\n"
+    "              (try: scenetool info DIR/count-0x80000000.dat)\n"
     "\n"
     "Output is deterministic: the same bytes on every run.\n"
     "Exit status: 0 written, 1 a file could not be written, 2 bad arguments.\n";
@@ -50,6 +53,14 @@ int main(int argc, char** argv) {
     }
     if (argc == 3 && std::strcmp(argv[1], "demo") == 0)
         return write(argv[2], makeDemoScene());
+    if (argc == 3 && std::strcmp(argv[1], "edges") == 0) {
+        std::string error;
+        if (!writeEdgeScenes(argv[2], error)) {
+            std::fprintf(stderr, "scenegen: %s\n", error.c_str());
+            return 1;
+        }
+        return 0;
+    }
     if (argc == 4 && std::strcmp(argv[1], "sphere") == 0) {
         const std::string_view text = argv[2];
         long long triangles = 0;

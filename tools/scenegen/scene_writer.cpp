@@ -10,32 +10,6 @@
 
 namespace {
 
-void putU32(std::string& b, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        b.push_back(static_cast<char>((v >> (8 * i)) & 0xFFu));
-}
-
-void putF64(std::string& b, double v) {
-    const auto bits = std::bit_cast<std::uint64_t>(v);
-    for (int i = 0; i < 8; ++i)
-        b.push_back(static_cast<char>((bits >> (8 * i)) & 0xFFu));
-}
-
-void putMirrored(std::string& b, const Vec3d& v) {
-    putF64(b, -v.x);
-    putF64(b, v.y);
-    putF64(b, v.z);
-}
-
-void putGeometry(std::string& b, const SceneMeshData& mesh) {
-    putU32(b, static_cast<std::uint32_t>(mesh.vertices.size()));
-    for (const Vec3d& v : mesh.vertices)
-        putMirrored(b, v);
-    putU32(b, static_cast<std::uint32_t>(mesh.faceData.size()));
-    for (std::uint32_t w : mesh.faceData)
-        putU32(b, w);
-}
-
 std::string checkMesh(const SceneMeshData& mesh, bool textured, std::size_t index) {
     const std::string what =
         (textured ? "textured mesh " : "coloured mesh ") + std::to_string(index);
@@ -70,36 +44,70 @@ std::string validateScene(const SceneData& scene) {
     return {};
 }
 
+void SceneFieldWriter::u32(std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        bytes.push_back(static_cast<char>((v >> (8 * i)) & 0xFFu));
+}
+
+void SceneFieldWriter::f64(double v) {
+    const auto b = std::bit_cast<std::uint64_t>(v);
+    for (int i = 0; i < 8; ++i)
+        bytes.push_back(static_cast<char>((b >> (8 * i)) & 0xFFu));
+}
+
+void SceneFieldWriter::mirrored(const Vec3d& v) {
+    f64(-v.x);
+    f64(v.y);
+    f64(v.z);
+}
+
+void SceneFieldWriter::header(const SceneData& scene) {
+    mirrored(scene.eye);
+    mirrored(scene.target);
+    mirrored(scene.lightPos);
+    mirrored(scene.lightTarget);
+    f64(scene.ambientLevel);
+    f64(scene.directionalLevel);
+    f64(scene.pointLevel);
+    f64(scene.spotLevel);
+    f64(scene.moveStep);
+    i32(scene.renderMode);
+}
+
+void SceneFieldWriter::textureName(std::string_view name) {
+    std::string field(name.substr(0, kTextureNameSize));
+    field.resize(kTextureNameSize, '\0');
+    bytes += field;
+}
+
+void SceneFieldWriter::geometry(const SceneMeshData& mesh) {
+    i32(static_cast<std::int32_t>(mesh.vertices.size()));
+    for (const Vec3d& v : mesh.vertices)
+        mirrored(v);
+    i32(static_cast<std::int32_t>(mesh.faceData.size()));
+    for (std::uint32_t w : mesh.faceData)
+        u32(w);
+}
+
 bool writeScene(std::ostream& out, const SceneData& scene, std::string& error) {
     error = validateScene(scene);
     if (!error.empty())
         return false;
-    std::string b;
-    putMirrored(b, scene.eye);
-    putMirrored(b, scene.target);
-    putMirrored(b, scene.lightPos);
-    putMirrored(b, scene.lightTarget);
-    putF64(b, scene.ambientLevel);
-    putF64(b, scene.directionalLevel);
-    putF64(b, scene.pointLevel);
-    putF64(b, scene.spotLevel);
-    putF64(b, scene.moveStep);
-    putU32(b, static_cast<std::uint32_t>(scene.renderMode));
-    putU32(b, static_cast<std::uint32_t>(scene.texturedMeshes.size()));
+    SceneFieldWriter w;
+    w.header(scene);
+    w.u32(static_cast<std::uint32_t>(scene.texturedMeshes.size()));
     auto flush = [&] {
-        out.write(b.data(), static_cast<std::streamsize>(b.size()));
-        b.clear();
+        out.write(w.bytes.data(), static_cast<std::streamsize>(w.bytes.size()));
+        w.bytes.clear();
     };
     for (const SceneMeshData& mesh : scene.texturedMeshes) {
-        std::string name = mesh.textureName;
-        name.resize(kTextureNameSize, '\0');
-        b += name;
-        putGeometry(b, mesh);
+        w.textureName(mesh.textureName);
+        w.geometry(mesh);
         flush();
     }
     for (const SceneMeshData& mesh : scene.colouredMeshes) {
-        putU32(b, mesh.colourWord);
-        putGeometry(b, mesh);
+        w.u32(mesh.colourWord);
+        w.geometry(mesh);
         flush();
     }
     flush();

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "viewer/viewer_state.h"
@@ -40,6 +41,21 @@ std::string validateScene(const SceneData& scene);
 // Writes the scene; refuses (false, error set) what the reader would refuse.
 bool writeScene(std::ostream& out, const SceneData& scene, std::string& error);
 bool writeSceneFile(const std::string& path, const SceneData& scene, std::string& error);
+
+// Field-level encoding, used by writeScene and, on its own, to write edge-case
+// files the reader must refuse. Little-endian; mirrored() negates x.
+struct SceneFieldWriter {
+    std::string bytes;
+    void u32(std::uint32_t v);
+    void i32(std::int32_t v) { u32(static_cast<std::uint32_t>(v)); }
+    void f64(double v);
+    void mirrored(const Vec3d& v);
+    void header(const SceneData& scene); // the 140-byte header
+    // 101 bytes: the name, then NULs; a name of 101 bytes or more is cut to
+    // 101 bytes with no NUL at all.
+    void textureName(std::string_view name);
+    void geometry(const SceneMeshData& mesh);
+};
 
 // Face-data helpers: appends one face (its vertex count, then its indices) /
 // the terminating 0.
