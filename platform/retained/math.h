@@ -30,15 +30,14 @@ inline float length(Vec3 a) {
 inline bool isFinite(Vec3 a) {
     return std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(a.z);
 }
-// Unit vector, or (0, 0, 0) for a zero or non-finite one.
+// Unit vector, or (0, 0, 0) for a zero or non-finite one. Worked in double precision so that
+// tiny (even denormal) and huge components neither underflow nor overflow.
 inline Vec3 normalised(Vec3 a) {
-    // Scale first so that huge components do not overflow the squared length.
-    float m = std::fmax(std::fabs(a.x), std::fmax(std::fabs(a.y), std::fabs(a.z)));
-    if (!(m > 0.0f) || !std::isfinite(m))
+    const double x = a.x, y = a.y, z = a.z;
+    const double len = std::sqrt(x * x + y * y + z * z);
+    if (!(len > 0.0) || !std::isfinite(len))
         return {0, 0, 0};
-    a = a * (1.0f / m);
-    float len = length(a);
-    return a * (1.0f / len);
+    return {static_cast<float>(x / len), static_cast<float>(y / len), static_cast<float>(z / len)};
 }
 
 // Rotation: columns are the local x, y and z axes expressed in the outer coordinates.
