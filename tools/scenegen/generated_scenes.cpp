@@ -186,13 +186,13 @@ GeneratedScene makeDemoScene() {
 
     s.texturedMeshes = {
         textured(makeFloor(22, -22, -22, 22, 0), "floor.bmp"),
-        textured(makeCurvedPanel({0, 16, 8}, 30, 13, 4, 16, 9), "panel.bmp"),
+        textured(makeCurvedPanel({0, 17, 9.5}, 38, 17, 4.5, 16, 9), "panel.bmp"),
         textured(makeBox({-9, -2, 2.5}, 5, 5, 5), "crate.bmp"),
         textured(makeBox({-5, 7, 1.75}, 3.5, 3.5, 3.5), "crate.bmp"),
-        textured(makeTetrahedron({9, 6, 0}, 3.2, 6.5), "marble.bmp"),
+        textured(makeTetrahedron({12, 6, 0}, 3.2, 7), "marble.bmp"),
     };
     s.colouredMeshes = {
-        coloured(makeSphere({5, -4, 3}, 3, 16, 32), 0x000000FF),      // full red
+        coloured(makeSphere({3.5, -5, 3}, 3, 16, 32), 0x000000FF),      // full red
         coloured(makeOctahedron({0, 5, 5.5}, 2, 3), 0x00E0A040),      // mixed: sea blue
         coloured(makeCylinder({13, -7, 0}, 1.5, 7, 24), 0xFF00FF00),  // full green, top byte set
         coloured(makeSphere({-3, -9, 1.3}, 1.3, 10, 20), 0x0060C0FF), // mixed: amber
