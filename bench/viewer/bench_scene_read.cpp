@@ -18,6 +18,13 @@
 
 namespace {
 
+// The generated file, removed at exit (a plain array: it outlives every static).
+char gScenePath[128];
+
+void removeSceneFile() {
+    std::remove(gScenePath);
+}
+
 // 6 textured meshes of 299996 vertices and 300000 face words, then 24
 // coloured spheres of about 74500 triangles: about 100 MB.
 const std::string& sceneFile() {
@@ -39,12 +46,13 @@ const std::string& sceneFile() {
                        2 * sphereStacksForTriangles(maxSphereTriangles()));
         sphere.colourWord = 0x0040A0F0;
         s.colouredMeshes.assign(24, sphere);
+        std::snprintf(gScenePath, sizeof gScenePath, "%s", p.c_str());
+        std::atexit(removeSceneFile);
         std::string error;
         if (!writeSceneFile(p, s, error)) {
             std::fprintf(stderr, "bench_scene_read: %s\n", error.c_str());
             std::exit(1);
         }
-        std::atexit([] { std::remove(sceneFile().c_str()); });
         return p;
     }();
     return path;
