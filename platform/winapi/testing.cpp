@@ -2,6 +2,7 @@
 
 #include "platform/winapi/testing.h"
 #include "platform/winapi/internal.h"
+#include "platform/winapi/qt_bridge.h"
 
 #include <QCoreApplication>
 #include <QMenuBar>
@@ -63,3 +64,14 @@ BOOL setClientSize(HWND window, int width, int height) {
 }
 
 } // namespace winapi::testing
+
+namespace winapi {
+QMainWindow* topLevelOf(HWND window) {
+    auto record = findWindow(window);
+    return record ? record->top : nullptr;
+}
+QWidget* clientAreaOf(HWND window) {
+    auto record = findWindow(window);
+    return record ? record->client : nullptr;
+}
+} // namespace winapi
