@@ -5,14 +5,31 @@
 namespace retained {
 
 namespace {
-// A frame runs a few jobs back to back: a worker that has just finished one spins this long
-// for the next before it goes to sleep.
-constexpr auto kSpinBeforeSleep = std::chrono::microseconds(200);
+// A frame runs a few jobs back to back: a thread waiting for the next job or for the others to
+// finish spins this long before it sleeps (spinning longer only burns a core that another
+// process may need).
+constexpr auto kSpin = std::chrono::microseconds(50);
 
 inline void cpuRelax() {
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_ia32_pause();
 #endif
+}
+
+// Waits until `value` no longer holds `old`: a short spin, then the futex.
+template <class T> T waitWhile(const std::atomic<T>& value, T old) {
+    const auto until = std::chrono::steady_clock::now() + kSpin;
+    T now;
+    int spins = 0;
+    while ((now = value.load(std::memory_order_acquire)) == old) {
+        if ((++spins & 63) == 0 && std::chrono::steady_clock::now() > until) {
+            value.wait(old, std::memory_order_acquire);
+            spins = 0;
+        } else {
+            cpuRelax();
+        }
+    }
+    return now;
 }
 } // namespace
 
@@ -22,12 +39,9 @@ WorkerPool::WorkerPool(int threads) {
 }
 
 WorkerPool::~WorkerPool() {
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        stop_ = true;
-        generation_.fetch_add(1, std::memory_order_release);
-    }
-    wake_.notify_all();
+    stop_.store(true, std::memory_order_relaxed);
+    generation_.fetch_add(1, std::memory_order_release);
+    generation_.notify_all();
     for (std::thread& t : workers_)
         t.join();
 }
@@ -37,39 +51,26 @@ void WorkerPool::run(const std::function<void(int)>& job) {
         job(0);
         return;
     }
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        job_ = &job;
-        pending_.store(static_cast<int>(workers_.size()), std::memory_order_relaxed);
-        generation_.fetch_add(1, std::memory_order_release);
-    }
-    wake_.notify_all();
+    job_ = &job;
+    pending_.store(static_cast<int>(workers_.size()), std::memory_order_relaxed);
+    generation_.fetch_add(1, std::memory_order_release);
+    generation_.notify_all();
     job(0);
-    while (pending_.load(std::memory_order_acquire) != 0)
-        cpuRelax();
-    std::lock_guard<std::mutex> guard(lock_);
+    int left;
+    while ((left = pending_.load(std::memory_order_acquire)) != 0)
+        waitWhile(pending_, left);
     job_ = nullptr;
 }
 
 void WorkerPool::workerLoop(int index) {
     unsigned seen = 0;
     for (;;) {
-        // Spin a little for the next job, then sleep until one comes.
-        const auto spinUntil = std::chrono::steady_clock::now() + kSpinBeforeSleep;
-        while (generation_.load(std::memory_order_acquire) == seen &&
-               std::chrono::steady_clock::now() < spinUntil)
-            cpuRelax();
-        const std::function<void(int)>* job;
-        {
-            std::unique_lock<std::mutex> guard(lock_);
-            wake_.wait(guard, [&] { return generation_.load(std::memory_order_relaxed) != seen; });
-            seen = generation_.load(std::memory_order_relaxed);
-            if (stop_)
-                return;
-            job = job_;
-        }
-        (*job)(index);
-        pending_.fetch_sub(1, std::memory_order_acq_rel);
+        seen = waitWhile(generation_, seen);
+        if (stop_.load(std::memory_order_relaxed))
+            return;
+        (*job_)(index);
+        if (pending_.fetch_sub(1, std::memory_order_acq_rel) == 1)
+            pending_.notify_one();
     }
 }
 

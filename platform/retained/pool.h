@@ -1,12 +1,10 @@
 // A persistent pool of render workers. The calling thread takes part as worker 0; the others
-// sleep between jobs and are started once, not per frame. run() returns when every worker has
+// are started once, not per frame, and sleep between jobs. run() returns when every worker has
 // finished the job, so callers never see the threads.
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -27,12 +25,10 @@ class WorkerPool {
     void workerLoop(int index);
 
     std::vector<std::thread> workers_;
-    std::mutex lock_;
-    std::condition_variable wake_;
-    const std::function<void(int)>* job_ = nullptr;
+    const std::function<void(int)>* job_ = nullptr; // published by generation_
     std::atomic<unsigned> generation_{0};
     std::atomic<int> pending_{0};
-    bool stop_ = false;
+    std::atomic<bool> stop_{false};
 };
 
 } // namespace retained

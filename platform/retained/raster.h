@@ -56,7 +56,14 @@ using TileKernel = void (*)(const RasterTarget& target, const TriSetup* records,
                             const std::uint32_t* indices, int count, int x0, int y0, int x1,
                             int y1);
 
+// Fills the rows y0 .. y1, pixels x0 .. x1 (inclusive) with a colour and depth 0.
+using ClearKernel = void (*)(const RasterTarget& target, int x0, int y0, int x1, int y1,
+                             std::uint32_t colour);
+
 TileKernel selectTileKernel();
+ClearKernel selectClearKernel();
+void clearRectGeneric(const RasterTarget&, int, int, int, int, std::uint32_t);
+void clearRectAvx2(const RasterTarget&, int, int, int, int, std::uint32_t);
 void drawTileGeneric(const RasterTarget&, const TriSetup*, const std::uint32_t*, int, int, int, int,
                      int);
 void drawTileAvx2(const RasterTarget&, const TriSetup*, const std::uint32_t*, int, int, int, int,

@@ -119,7 +119,9 @@ inline float shade(float base, float received) {
 
 class Renderer {
   public:
-    Renderer() : kernel_(selectTileKernel()) { resizePool(defaultThreads()); }
+    Renderer() : kernel_(selectTileKernel()), clearKernel_(selectClearKernel()) {
+        resizePool(defaultThreads());
+    }
 
     static int defaultThreads() {
         const unsigned n = std::thread::hardware_concurrency();
@@ -128,9 +130,14 @@ class Renderer {
 
     int threads() const { return pool_->size(); }
     void resizePool(int threads) {
+        threads = std::clamp(threads, 1, 64);
+        if (pool_ && pool_->size() == threads)
+            return;
         pool_.reset();
-        pool_ = std::make_unique<WorkerPool>(std::clamp(threads, 1, 64));
-        workers_.resize(static_cast<std::size_t>(pool_->size()));
+        pool_ = std::make_unique<WorkerPool>(threads);
+        // Bins are kept (never shrunk) so that their memory survives a change of pool size.
+        if (workers_.size() < static_cast<std::size_t>(threads))
+            workers_.resize(static_cast<std::size_t>(threads));
     }
 
     void clear(ViewportImpl& vp);
@@ -148,6 +155,7 @@ class Renderer {
     void drawTiles(int worker);
 
     TileKernel kernel_;
+    ClearKernel clearKernel_;
     std::unique_ptr<WorkerPool> pool_;
     std::vector<WorkerBins> workers_;
     View view_{};
@@ -171,14 +179,11 @@ void Renderer::clear(ViewportImpl& vp) {
     const std::uint32_t bg = vp.camera->root()->background & 0x00FFFFFFu;
     const int rows = vp.height;
     const int n = pool_->size();
+    const RasterTarget target{d.colour, d.depth, d.stridePixels};
     pool_->run([&](int worker) {
         const int y0 = vp.y + rows * worker / n, y1 = vp.y + rows * (worker + 1) / n;
-        for (int y = y0; y < y1; ++y) {
-            std::uint32_t* c = d.colour + static_cast<std::size_t>(y) * d.stridePixels + vp.x;
-            float* z = d.depth + static_cast<std::size_t>(y) * d.stridePixels + vp.x;
-            std::fill_n(c, vp.width, bg);
-            std::fill_n(z, vp.width, 0.0f);
-        }
+        if (y0 < y1)
+            clearKernel_(target, vp.x, y0, vp.x + vp.width - 1, y1 - 1, bg);
     });
 }
 
@@ -570,7 +575,8 @@ void Renderer::drawTiles(int worker) {
                   x1 = std::min(vw.vx1, tx * kTileSize + kTileSize - 1);
         const int y0 = std::max(vw.vy0, ty * kTileSize),
                   y1 = std::min(vw.vy1, ty * kTileSize + kTileSize - 1);
-        for (const WorkerBins& bins : workers_) {
+        for (int w = 0; w < pool_->size(); ++w) {
+            const WorkerBins& bins = workers_[static_cast<std::size_t>(w)];
             const auto& list = bins.tiles[static_cast<std::size_t>(tile)];
             if (!list.empty())
                 kernel_(target_, bins.records.data(), list.data(), static_cast<int>(list.size()),
@@ -620,7 +626,8 @@ void Renderer::render(ViewportImpl& vp, FrameImpl& frame) {
 
     const int n = pool_->size();
     const std::size_t tiles = static_cast<std::size_t>(vw.tilesX) * vw.tilesY;
-    for (WorkerBins& bins : workers_) {
+    for (int w = 0; w < n; ++w) {
+        WorkerBins& bins = workers_[static_cast<std::size_t>(w)];
         bins.records.clear();
         if (bins.tiles.size() < tiles)
             bins.tiles.resize(tiles);
