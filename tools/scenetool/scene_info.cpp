@@ -94,6 +94,9 @@ Target parseFileArgument(const char* command, const std::vector<std::string>& ar
 
 } // namespace
 
+// The JSON gives the outcome before the meshes, so the file is read twice:
+// once for the outcome and the header, then again to stream the meshes out,
+// which keeps memory flat however many meshes the file holds.
 int runSceneInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const Target target = parseFileArgument("info", args, err);
     if (!target.ok)
@@ -104,27 +107,22 @@ int runSceneInfo(const std::vector<std::string>& args, std::ostream& out, std::o
         return kExitUsage;
     }
     auto state = std::make_unique<ViewerState>();
-    std::string meshes;
-    std::size_t meshCount = 0;
     SceneProgress progress;
-    const SceneRead result =
-        readSceneMeshes(reader, *state, progress, [&](const SceneMeshInfo& info) {
-            meshes += meshCount++ ? ",\n" : "\n";
-            appendMesh(meshes, info, *state);
-        });
-    closeSceneFile(reader);
+    const SceneRead result = readSceneMeshes(reader, *state, progress, [](const SceneMeshInfo&) {});
+    const SceneReadError error = reader.error;
+    const std::uint64_t fileSize = reader.fileSize;
     const bool ok = result == SceneRead::ok;
 
     std::string json = "{\"file\": ";
     appendJsonString(json, target.file);
-    json += ", \"bytes\": " + std::to_string(reader.fileSize) + ",\n \"ok\": ";
+    json += ", \"bytes\": " + std::to_string(fileSize) + ",\n \"ok\": ";
     json += ok ? "true" : "false";
     json += ",\n \"error\": ";
     if (ok) {
         json += "null";
     } else {
-        json += "{\"offset\": " + std::to_string(reader.error.offset) + ", \"message\": ";
-        appendJsonString(json, reader.error.message);
+        json += "{\"offset\": " + std::to_string(error.offset) + ", \"message\": ";
+        appendJsonString(json, error.message);
         json += "}";
     }
     json += ",\n \"header\": ";
@@ -135,10 +133,31 @@ int runSceneInfo(const std::vector<std::string>& args, std::ostream& out, std::o
     json += ",\n \"texturedMeshCount\": ";
     json += progress.countRead ? std::to_string(progress.texturedMeshCount) : "null";
     json += ",\n \"meshes\": [";
-    json += meshes;
-    json += meshCount ? "\n ]}\n" : "]}\n";
     out << json;
+    json.clear();
+
+    bool changed = !openSceneFile(reader, target.file.c_str());
+    std::size_t meshCount = 0;
+    if (!changed) {
+        SceneProgress again;
+        const SceneRead second =
+            readSceneMeshes(reader, *state, again, [&](const SceneMeshInfo& info) {
+                json += meshCount++ ? ",\n" : "\n";
+                appendMesh(json, info, *state);
+                if (json.size() >= 64 * 1024) {
+                    out << json;
+                    json.clear();
+                }
+            });
+        changed = second != result || reader.fileSize != fileSize ||
+                  (!ok && reader.error.offset != error.offset);
+    }
+    out << json << (meshCount ? "\n ]}\n" : "]}\n");
     out.flush();
+    if (changed) {
+        err << target.file << ": the file changed while it was being read\n";
+        return kExitRefused;
+    }
     return ok ? kExitOk : kExitRefused;
 }
 
