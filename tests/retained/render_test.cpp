@@ -544,3 +544,100 @@ TEST(Threads, PictureDoesNotDependOnTheWorkerCount) {
 }
 
 } // namespace
+
+namespace {
+
+// Random geometry of every scale, seen from random cameras through viewports of odd sizes and
+// offsets: nothing may crash or write outside the viewport, whatever the coordinates.
+TEST(Robustness, RandomGeometryStaysInsideTheViewport) {
+    std::uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed;
+    };
+    auto uniform = [&](double lo, double hi) {
+        return lo + (hi - lo) * (next() >> 8) / 16777216.0;
+    };
+    const float scales[] = {0.01f, 1.0f, 30.0f, 1e4f, 1e8f, 1e20f};
+    long drawn = 0;
+    for (int round = 0; round < 24; ++round) {
+        const int w = 1 + static_cast<int>(next() % 300), h = 1 + static_cast<int>(next() % 200);
+        const int vx = static_cast<int>(next() % 40), vy = static_cast<int>(next() % 40);
+        IDirect3DRM* rm = nullptr;
+        ASSERT_EQ(Direct3DRMCreate(&rm), 0);
+        IDirect3DRMFrame *scene = nullptr, *camera = nullptr, *meshes = nullptr;
+        ASSERT_EQ(rm->CreateFrame(nullptr, &scene), 0);
+        ASSERT_EQ(rm->CreateFrame(scene, &camera), 0);
+        ASSERT_EQ(rm->CreateFrame(scene, &meshes), 0);
+        ASSERT_EQ(scene->SetSceneBackground(0xFF010203), 0);
+        IDirect3DRMLight* light = nullptr;
+        ASSERT_EQ(rm->CreateLightRGB(D3DRMLIGHT_AMBIENT, 1, 1, 1, &light), 0);
+        ASSERT_EQ(scene->AddLight(light), 0);
+        light->Release();
+        ASSERT_EQ(camera->SetPosition(nullptr, static_cast<float>(uniform(-5, 5)),
+                                      static_cast<float>(uniform(-5, 5)),
+                                      static_cast<float>(uniform(-5, 5))),
+                  0);
+        ASSERT_EQ(camera->SetOrientation(nullptr, static_cast<float>(uniform(-1, 1)),
+                                         static_cast<float>(uniform(-1, 1)), 1, 0, 1, 0),
+                  0);
+        std::vector<D3DVECTOR> v;
+        std::vector<DWORD> f;
+        const float scale = scales[round % 6];
+        for (int i = 0; i < 300; ++i)
+            v.push_back({static_cast<float>(uniform(-1, 1) * scale),
+                         static_cast<float>(uniform(-1, 1) * scale),
+                         static_cast<float>(uniform(-1, 1) * scale)});
+        for (int i = 0; i < 400; ++i) {
+            const DWORD n = 3 + next() % 3;
+            f.push_back(n);
+            for (DWORD k = 0; k < n; ++k)
+                f.push_back(next() % 300);
+        }
+        IDirect3DRMMeshBuilder* m = nullptr;
+        ASSERT_EQ(rm->CreateMeshBuilder(&m), 0);
+        ASSERT_EQ(
+            m->AddFaces(300, v.data(), 0, nullptr, f.data(), static_cast<DWORD>(f.size()), nullptr),
+            0);
+        if (round % 2) {
+            const std::uint32_t texels[6] = {1, 2, 3, 4, 5, 6};
+            IDirect3DRMTexture* t = nullptr;
+            ASSERT_EQ(retained::testing::createTexture(rm, 3, 2, texels, &t), 0);
+            ASSERT_EQ(m->SetTexture(t), 0);
+            t->Release();
+            for (DWORD i = 0; i < 300; ++i)
+                ASSERT_EQ(m->SetTextureCoordinates(i, static_cast<float>(uniform(-1e6, 1e6)),
+                                                   static_cast<float>(uniform(-3, 3))),
+                          0);
+        }
+        ASSERT_EQ(meshes->AddVisual(m), 0);
+        m->Release();
+        IDirect3DRMDevice* device = nullptr;
+        ASSERT_EQ(rm->CreateDeviceOffscreen(w + vx + 7, h + vy + 5, &device), 0);
+        ASSERT_EQ(device->SetQuality(round % 4 < 2 ? D3DRMRENDER_FLAT : D3DRMRENDER_GOURAUD), 0);
+        IDirect3DRMViewport* vp = nullptr;
+        ASSERT_EQ(rm->CreateViewport(device, camera, vx, vy, w, h, &vp), 0);
+        ASSERT_EQ(vp->SetBack(static_cast<float>(uniform(2, 1e6))), 0);
+        ASSERT_EQ(vp->Clear(), 0);
+        ASSERT_EQ(vp->Render(scene), 0);
+        const int stride = device->GetStrideBytes() / 4;
+        const std::uint32_t* px = device->GetPixels();
+        for (int y = 0; y < h + vy + 5; ++y)
+            for (int x = 0; x < w + vx + 7; ++x) {
+                if (x < vx || x >= vx + w || y < vy || y >= vy + h) {
+                    ASSERT_EQ(px[y * stride + x], 0u) << "round " << round << " " << x << "," << y;
+                } else {
+                    drawn += px[y * stride + x] != 0x010203u;
+                }
+            }
+        vp->Release();
+        device->Release();
+        meshes->Release();
+        camera->Release();
+        scene->Release();
+        rm->Release();
+    }
+    EXPECT_GT(drawn, 10000); // the geometry was seen, not all thrown away
+}
+
+} // namespace
