@@ -275,7 +275,10 @@ void TBitmap::Changed() const {
 
 void TBitmap::LoadFromFile(const QString& fileName) {
     QFile file(fileName);
-    if (QFileInfo(fileName).isDir() || !file.open(QIODevice::ReadOnly))
+    // Only regular files: a folder, a pipe or a device is no picture, and
+    // opening a pipe would wait for a writer that may never come.
+    const QFileInfo info(fileName);
+    if ((info.exists() && !info.isFile()) || !file.open(QIODevice::ReadOnly))
         throw Exception(QStringLiteral("Cannot open file ") + fileName);
     const qint64 limit = qint64{kPictureLimitMegabytes} * 1024 * 1024 + (1 << 20);
     QByteArray bytes;
@@ -380,7 +383,10 @@ QByteArray TBitmap::SaveToBytes() const {
 void TBitmap::SaveToFile(const QString& fileName) const {
     const QByteArray bytes = SaveToBytes();
     QSaveFile file(fileName);
-    if (QFileInfo(fileName).isDir() || !file.open(QIODevice::WriteOnly))
+    // An existing target must be a regular file: the new file is moved over
+    // it, which must not replace a folder, a pipe or a device.
+    const QFileInfo info(fileName);
+    if ((info.exists() && !info.isFile()) || !file.open(QIODevice::WriteOnly))
         throw Exception(QStringLiteral("Cannot create file ") + fileName);
     const qint64 chunk = 1 << 20;
     for (qint64 at = 0; at < bytes.size(); at += chunk) {

@@ -15,6 +15,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <random>
 #include <string>
@@ -242,6 +243,21 @@ TEST_F(BitmapFiles, LoadFailureTextsAndPictureLeftAsItWas) {
     EXPECT_EQ(ErrorOf([&] { b.LoadFromFile(dir.path()); }),
               QStringLiteral("Cannot open file ") + dir.path());
     EXPECT_EQ(b.Width(), 3);
+}
+
+TEST_F(BitmapFiles, PipesAndDevicesAreRefusedWithoutWaiting) {
+    const QString fifo = Path(QStringLiteral("pipe.bmp"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    TBitmap b(2, 2, TPixelFormat::pf24bit);
+    EXPECT_EQ(ErrorOf([&] { b.LoadFromFile(fifo); }), QStringLiteral("Cannot open file ") + fifo);
+    EXPECT_EQ(ErrorOf([&] { b.SaveToFile(fifo); }), QStringLiteral("Cannot create file ") + fifo);
+    EXPECT_TRUE(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile()) << "the pipe stays";
+    const QString device = QStringLiteral("/dev/null");
+    EXPECT_EQ(ErrorOf([&] { b.LoadFromFile(device); }),
+              QStringLiteral("Cannot open file ") + device);
+    EXPECT_EQ(ErrorOf([&] { b.SaveToFile(device); }),
+              QStringLiteral("Cannot create file ") + device);
+    EXPECT_EQ(b.Width(), 2);
 }
 
 TEST_F(BitmapFiles, EmptyFileGivesEmptyPictureAndEmptyPictureGivesEmptyFile) {
