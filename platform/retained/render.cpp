@@ -78,9 +78,34 @@ struct View {
     bool gouraud;
 };
 
+// Triangle records of one worker: grows to the largest frame seen and stays, and hands out
+// records without clearing them (every field is written by the setup).
+class RecordArray {
+  public:
+    TriSetup& append() {
+        if (size_ == capacity_)
+            grow();
+        return data_[size_++];
+    }
+    void clear() { size_ = 0; }
+    std::size_t size() const { return size_; }
+    const TriSetup* data() const { return data_.get(); }
+
+  private:
+    void grow() {
+        const std::size_t capacity = std::max<std::size_t>(4096, capacity_ * 2);
+        std::unique_ptr<TriSetup[]> bigger(new TriSetup[capacity]);
+        std::copy(data_.get(), data_.get() + size_, bigger.get());
+        data_ = std::move(bigger);
+        capacity_ = capacity;
+    }
+    std::unique_ptr<TriSetup[]> data_;
+    std::size_t size_ = 0, capacity_ = 0;
+};
+
 // Per worker: triangle records and, per tile, the records filed there.
 struct WorkerBins {
-    std::vector<TriSetup> records;
+    RecordArray records;
     std::vector<std::vector<std::uint32_t>> tiles;
 };
 
@@ -117,6 +142,11 @@ inline float shade(float base, float received) {
     return std::clamp(base * received, 0.0f, 1.0f) * 255.0f;
 }
 
+struct Coverage {
+    std::int64_t area;
+    int px0, px1, py0, py1;
+};
+
 class Renderer {
   public:
     Renderer() : kernel_(selectTileKernel()), clearKernel_(selectClearKernel()) {
@@ -149,7 +179,7 @@ class Renderer {
     void processVertices(std::size_t begin, std::size_t end);
     void processTriangles(int worker, std::size_t begin, std::size_t end);
     void fileTriangle(WorkerBins& bins, const VertexOut* v[3], const Instance& inst,
-                      const std::uint32_t* corners, const float flat[3]);
+                      const std::uint32_t* corners, const float flat[3], const Coverage& cov);
     void clipAndFile(WorkerBins& bins, const Instance& inst, const std::uint32_t* corners,
                      const VertexOut* v[3], std::uint32_t outcodes, const float flat[3]);
     void drawTiles(int worker);
@@ -319,24 +349,30 @@ struct ScreenVertex {
 };
 
 // Edge setup, bounds and planes of one screen triangle; files it into the tiles it touches.
-void setupTriangle(WorkerBins& bins, const View& vw, const ScreenVertex& a, const ScreenVertex& b,
-                   const ScreenVertex& c, const Instance& inst, bool flat,
-                   std::uint32_t flatColour) {
-    const std::int64_t area =
-        std::int64_t{b.X - a.X} * (c.Y - a.Y) - std::int64_t{b.Y - a.Y} * (c.X - a.X);
-    if (area <= 0)
-        return; // back face, or no area
-    const std::int32_t minX = std::min({a.X, b.X, c.X}), maxX = std::max({a.X, b.X, c.X});
-    const std::int32_t minY = std::min({a.Y, b.Y, c.Y}), maxY = std::max({a.Y, b.Y, c.Y});
-    // Pixels whose centres (px * 16 + 8) lie within the bounds.
-    const int px0 = std::max(vw.vx0, (minX - kSubPixel / 2 + kSubPixel - 1) >> kSubPixelBits);
-    const int px1 = std::min(vw.vx1, (maxX - kSubPixel / 2) >> kSubPixelBits);
-    const int py0 = std::max(vw.vy0, (minY - kSubPixel / 2 + kSubPixel - 1) >> kSubPixelBits);
-    const int py1 = std::min(vw.vy1, (maxY - kSubPixel / 2) >> kSubPixelBits);
-    if (px0 > px1 || py0 > py1)
-        return;
+// Where a screen triangle may draw: its area (positive for a front face) and the pixels whose
+// centres (px * 16 + 8) lie within its bounds, clipped to the viewport. False when it draws
+// nothing: a back face, no area, or no pixel centre inside its bounds.
+inline bool coverage(const View& vw, std::int32_t ax, std::int32_t ay, std::int32_t bx,
+                     std::int32_t by, std::int32_t cx, std::int32_t cy, Coverage& out) {
+    out.area = std::int64_t{bx - ax} * (cy - ay) - std::int64_t{by - ay} * (cx - ax);
+    if (out.area <= 0)
+        return false;
+    const std::int32_t minX = std::min(ax, std::min(bx, cx)), maxX = std::max(ax, std::max(bx, cx));
+    const std::int32_t minY = std::min(ay, std::min(by, cy)), maxY = std::max(ay, std::max(by, cy));
+    out.px0 = std::max(vw.vx0, (minX - kSubPixel / 2 + kSubPixel - 1) >> kSubPixelBits);
+    out.px1 = std::min(vw.vx1, (maxX - kSubPixel / 2) >> kSubPixelBits);
+    out.py0 = std::max(vw.vy0, (minY - kSubPixel / 2 + kSubPixel - 1) >> kSubPixelBits);
+    out.py1 = std::min(vw.vy1, (maxY - kSubPixel / 2) >> kSubPixelBits);
+    return out.px0 <= out.px1 && out.py0 <= out.py1;
+}
 
-    TriSetup& t = bins.records.emplace_back();
+// Edge setup and planes of a screen triangle that draws something; files it into its tiles.
+void emitTriangle(WorkerBins& bins, const View& vw, const ScreenVertex& a, const ScreenVertex& b,
+                  const ScreenVertex& c, const Instance& inst, bool flat, std::uint32_t flatColour,
+                  const Coverage& cov) {
+    const std::int64_t area = cov.area;
+    const int px0 = cov.px0, px1 = cov.px1, py0 = cov.py0, py1 = cov.py1;
+    TriSetup& t = bins.records.append();
     const ScreenVertex* v[3] = {&a, &b, &c};
     for (int k = 0; k < 3; ++k) {
         const ScreenVertex& p = *v[k];
@@ -381,6 +417,14 @@ void setupTriangle(WorkerBins& bins, const View& vw, const ScreenVertex& a, cons
             bins.tiles[static_cast<std::size_t>(ty) * vw.tilesX + tx].push_back(index);
 }
 
+void setupTriangle(WorkerBins& bins, const View& vw, const ScreenVertex& a, const ScreenVertex& b,
+                   const ScreenVertex& c, const Instance& inst, bool flat,
+                   std::uint32_t flatColour) {
+    Coverage cov;
+    if (coverage(vw, a.X, a.Y, b.X, b.Y, c.X, c.Y, cov))
+        emitTriangle(bins, vw, a, b, c, inst, flat, flatColour, cov);
+}
+
 ScreenVertex project(const View& vw, const ClipVertex& c) {
     const float iz = 1.0f / c.z;
     auto snap = [](float f, float lo, float hi) {
@@ -422,7 +466,8 @@ ClipVertex lerp(const ClipVertex& a, const ClipVertex& b, float t) {
 }
 
 void Renderer::fileTriangle(WorkerBins& bins, const VertexOut* v[3], const Instance& inst,
-                            const std::uint32_t* corners, const float flat[3]) {
+                            const std::uint32_t* corners, const float flat[3],
+                            const Coverage& cov) {
     ScreenVertex s[3];
     for (int k = 0; k < 3; ++k) {
         s[k].X = v[k]->X;
@@ -449,7 +494,7 @@ void Renderer::fileTriangle(WorkerBins& bins, const VertexOut* v[3], const Insta
         packed = (static_cast<std::uint32_t>(flat[0] + 0.5f) << 16) |
                  (static_cast<std::uint32_t>(flat[1] + 0.5f) << 8) |
                  static_cast<std::uint32_t>(flat[2] + 0.5f);
-    setupTriangle(bins, view_, s[0], s[1], s[2], inst, flat != nullptr, packed);
+    emitTriangle(bins, view_, s[0], s[1], s[2], inst, flat != nullptr, packed, cov);
 }
 
 void Renderer::clipAndFile(WorkerBins& bins, const Instance& inst, const std::uint32_t* corners,
@@ -474,14 +519,6 @@ void Renderer::clipAndFile(WorkerBins& bins, const Instance& inst, const std::ui
             in[k].u = inst.mesh->u[corners[k]];
             in[k].v = inst.mesh->v[corners[k]];
         }
-    }
-    // Cull before clipping: a face seen from behind needs no clipping (the normal points to the
-    // camera at the origin for a front face).
-    {
-        const Vec3 p0{in[0].x, in[0].y, in[0].z}, p1{in[1].x, in[1].y, in[1].z},
-            p2{in[2].x, in[2].y, in[2].z};
-        if (dot(cross(p1 - p0, p2 - p0), p0) >= 0.0f)
-            return;
     }
     for (std::uint32_t plane = kOutNear; plane <= kOutBottom; plane <<= 1) {
         if (!(outcodes & plane))
@@ -541,6 +578,19 @@ void Renderer::processTriangles(int worker, std::size_t begin, std::size_t end) 
         const std::uint32_t andCodes = v[0]->outcode & v[1]->outcode & v[2]->outcode;
         if (andCodes != 0 || (orCodes & kOutInvalid))
             continue;
+        Coverage cov{};
+        if (orCodes == 0) {
+            // Back faces and triangles between pixel centres go before anything is copied.
+            if (!coverage(view_, v[0]->X, v[0]->Y, v[1]->X, v[1]->Y, v[2]->X, v[2]->Y, cov))
+                continue;
+        } else {
+            // A face seen from behind needs no clipping: a front face's normal points to the
+            // camera at the origin.
+            const Vec3 p0{v[0]->x, v[0]->y, v[0]->z}, p1{v[1]->x, v[1]->y, v[1]->z},
+                p2{v[2]->x, v[2]->y, v[2]->z};
+            if (dot(cross(p1 - p0, p2 - p0), p0) >= 0.0f)
+                continue;
+        }
         if (flatQuality) {
             const std::uint32_t face = in.mesh->triangleFace[tri - in.firstTriangle];
             if (&in != lastInstance || face != lastFace) {
@@ -556,7 +606,7 @@ void Renderer::processTriangles(int worker, std::size_t begin, std::size_t end) 
             }
         }
         if (orCodes == 0)
-            fileTriangle(bins, v, in, corners, flatQuality ? flat : nullptr);
+            fileTriangle(bins, v, in, corners, flatQuality ? flat : nullptr, cov);
         else
             clipAndFile(bins, in, corners, v, orCodes, flatQuality ? flat : nullptr);
     }
