@@ -237,6 +237,10 @@ struct KeyCase {
     UINT vk;
 };
 
+void PrintTo(const KeyCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class KeyTest : public WindowTest, public ::testing::WithParamInterface<KeyCase> {};
 
 TEST_P(KeyTest, KeyPressGivesItsVirtualKeyMessage) {
