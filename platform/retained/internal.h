@@ -132,8 +132,9 @@ struct RootImpl final : IDirect3DRM {
 // core-only stand-in that refuses every file. Fills texture's size and pixels.
 HRESULT decodeTextureFile(const char* fileName, TextureImpl& texture);
 
-// Draws the frame tree into the viewport's rectangle of its device.
-void renderFrameTree(ViewportImpl& viewport, FrameImpl& frame);
+// Draws the frame tree into the viewport's rectangle of its device. Fails (having drawn what
+// fits) when the tree holds more than one frame may draw or memory runs out.
+HRESULT renderFrameTree(ViewportImpl& viewport, FrameImpl& frame);
 void clearViewport(ViewportImpl& viewport);
 
 inline ClipperImpl* impl(IDirectDrawClipper* p) {

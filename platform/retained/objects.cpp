@@ -615,6 +615,5 @@ HRESULT IDirect3DRMViewport::Render(IDirect3DRMFrame* frame) {
         return D3DRMERR_FAULTINJECTED;
     if (!frame)
         return D3DRMERR_BADOBJECT;
-    renderFrameTree(*impl(this), *impl(frame));
-    return D3DRM_OK;
+    return renderFrameTree(*impl(this), *impl(frame));
 }

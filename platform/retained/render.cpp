@@ -30,6 +30,11 @@ constexpr float kGuardBand = 1024.0f;
 // Camera-space coordinates beyond this are treated as broken geometry and their faces skipped.
 constexpr float kHugeCoordinate = 1e15f;
 
+// What one Render draws at most (the tree may reuse a mesh on many frames): about 3 GB of
+// vertex and triangle buffers.
+constexpr std::size_t kMaxFrameVertices = std::size_t{1} << 26;
+constexpr std::size_t kMaxFrameTriangles = std::size_t{1} << 26;
+
 constexpr std::uint32_t kOutNear = 1, kOutFar = 2, kOutLeft = 4, kOutRight = 8, kOutTop = 16,
                         kOutBottom = 32, kOutInvalid = 64;
 
@@ -171,7 +176,7 @@ class Renderer {
     }
 
     void clear(ViewportImpl& vp);
-    void render(ViewportImpl& vp, FrameImpl& frame);
+    HRESULT render(ViewportImpl& vp, FrameImpl& frame);
 
   private:
     void gatherLights(FrameImpl& root);
@@ -196,6 +201,7 @@ class Renderer {
     std::vector<VertexOut> vertices_;
     std::vector<std::pair<FrameImpl*, Transform>> stack_;
     std::size_t totalTriangles_ = 0;
+    bool truncated_ = false; // the tree held more than one frame may draw
     std::atomic<int> nextTile_{0};
 };
 
@@ -235,12 +241,18 @@ void Renderer::gatherInstances(FrameImpl& frame, const Transform& worldToCamera)
     stack_.push_back({&frame, frame.world()});
     std::size_t vertexBase = 0;
     std::size_t triangleBase = 0;
+    truncated_ = false;
     while (!stack_.empty()) {
         auto [f, world] = stack_.back();
         stack_.pop_back();
         for (const MeshImpl* mesh : f->visuals) {
             if (mesh->triangleFace.empty())
                 continue;
+            if (vertexBase + mesh->vertices.size() > kMaxFrameVertices ||
+                triangleBase + mesh->triangleFace.size() > kMaxFrameTriangles) {
+                truncated_ = true; // draw what fits, report the rest
+                continue;
+            }
             Instance inst{};
             inst.mesh = mesh;
             inst.modelToWorld = world;
@@ -635,7 +647,7 @@ void Renderer::drawTiles(int worker) {
     }
 }
 
-void Renderer::render(ViewportImpl& vp, FrameImpl& frame) {
+HRESULT Renderer::render(ViewportImpl& vp, FrameImpl& frame) {
     DeviceImpl& d = *vp.device;
     FrameImpl* camera = vp.camera;
     const Transform cameraWorld = camera->world();
@@ -663,36 +675,48 @@ void Renderer::render(ViewportImpl& vp, FrameImpl& frame) {
     target_ = {d.colour, d.depth, d.stridePixels};
 
     // Lights of the camera's scene, and of the rendered tree when it is another scene.
-    worldLights_.clear();
-    modelLights_.clear();
-    instances_.clear();
-    FrameImpl* cameraRoot = camera->root();
-    gatherLights(*cameraRoot);
-    if (frame.root() != cameraRoot)
-        gatherLights(frame);
-    gatherInstances(frame, worldToCamera);
-    if (instances_.empty() || totalTriangles_ == 0)
-        return;
-
     const int n = pool_->size();
     const std::size_t tiles = static_cast<std::size_t>(vw.tilesX) * vw.tilesY;
-    for (int w = 0; w < n; ++w) {
-        WorkerBins& bins = workers_[static_cast<std::size_t>(w)];
-        bins.records.clear();
-        if (bins.tiles.size() < tiles)
-            bins.tiles.resize(tiles);
-        for (std::size_t t = 0; t < tiles; ++t)
-            bins.tiles[t].clear();
+    try {
+        worldLights_.clear();
+        modelLights_.clear();
+        instances_.clear();
+        FrameImpl* cameraRoot = camera->root();
+        gatherLights(*cameraRoot);
+        if (frame.root() != cameraRoot)
+            gatherLights(frame);
+        gatherInstances(frame, worldToCamera);
+        if (instances_.empty() || totalTriangles_ == 0)
+            return truncated_ ? D3DRMERR_OUTOFMEMORY : D3DRM_OK;
+        for (int w = 0; w < n; ++w) {
+            WorkerBins& bins = workers_[static_cast<std::size_t>(w)];
+            bins.records.clear();
+            if (bins.tiles.size() < tiles)
+                bins.tiles.resize(tiles);
+            for (std::size_t t = 0; t < tiles; ++t)
+                bins.tiles[t].clear();
+        }
+    } catch (const std::bad_alloc&) {
+        instances_.clear();
+        return D3DRMERR_OUTOFMEMORY;
     }
+    // A worker that cannot grow its buffers drops the rest of its triangles and says so.
+    std::atomic<bool> outOfMemory{false};
     const std::size_t vertexCount = vertices_.size();
     pool_->run([&](int worker) {
         processVertices(vertexCount * worker / n, vertexCount * (worker + 1) / n);
     });
     pool_->run([&](int worker) {
-        processTriangles(worker, totalTriangles_ * worker / n, totalTriangles_ * (worker + 1) / n);
+        try {
+            processTriangles(worker, totalTriangles_ * worker / n,
+                             totalTriangles_ * (worker + 1) / n);
+        } catch (const std::bad_alloc&) {
+            outOfMemory.store(true, std::memory_order_relaxed);
+        }
     });
     nextTile_.store(0, std::memory_order_relaxed);
     pool_->run([&](int worker) { drawTiles(worker); });
+    return outOfMemory.load() || truncated_ ? D3DRMERR_OUTOFMEMORY : D3DRM_OK;
 }
 
 } // namespace
@@ -733,8 +757,8 @@ void setRenderThreadCount(int threads) {
 void clearViewport(ViewportImpl& vp) {
     renderer().clear(vp);
 }
-void renderFrameTree(ViewportImpl& vp, FrameImpl& frame) {
-    renderer().render(vp, frame);
+HRESULT renderFrameTree(ViewportImpl& vp, FrameImpl& frame) {
+    return renderer().render(vp, frame);
 }
 
 } // namespace retained
