@@ -163,6 +163,17 @@ std::optional<Layout> Inspect(const QByteArray& file) {
         layout.fields.blue = U32(file, at + 8);
         if (headerSize >= 56)
             layout.fields.alpha = U32(file, at + 12);
+        // Each mask one run of bits, no two masks sharing a bit: anything else
+        // has no single meaning, and would not survive saving.
+        const TBitFields& m = layout.fields;
+        for (std::uint32_t mask : {m.red, m.green, m.blue, m.alpha}) {
+            const std::uint32_t run = mask == 0 ? 0 : mask >> std::countr_zero(mask);
+            if ((run & (run + 1)) != 0)
+                return std::nullopt;
+        }
+        if ((m.red & m.green) || (m.red & m.blue) || (m.green & m.blue) ||
+            (m.alpha & (m.red | m.green | m.blue)))
+            return std::nullopt;
         if (bpp == 16) {
             const std::uint32_t all =
                 layout.fields.red | layout.fields.green | layout.fields.blue | layout.fields.alpha;

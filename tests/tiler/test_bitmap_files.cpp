@@ -203,6 +203,37 @@ TEST(BitmapLoad, ForgedHeadersAreRefusedWithoutAllocating) {
     }
 }
 
+TEST(BitmapLoad, BitFieldMasksMustBeRunsOfBitsThatDoNotOverlap) {
+    // A 32-bit picture with masks as given after the 40-byte header.
+    auto withMasks = [](std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+        TBitmap picture(3, 2, TPixelFormat::pf32bit, {}, TBitFields{0xFF, 0xFF00, 0xFF0000, 0});
+        QByteArray bytes = picture.SaveToBytes();
+        Put32(bytes, 54, r);
+        Put32(bytes, 58, g);
+        Put32(bytes, 62, b);
+        return bytes;
+    };
+    struct Case {
+        const char* what;
+        std::uint32_t r, g, b;
+        bool valid;
+    };
+    const Case cases[] = {
+        {"bgr order", 0xFF, 0xFF00, 0xFF0000, true},
+        {"10-10-10", 0x3FF00000, 0x000FFC00, 0x000003FF, true},
+        {"blue missing", 0xFF0000, 0xFF00, 0, true},
+        {"red not one run", 0x54E00000, 0xFF00, 0xFF, false},
+        {"green overlaps red", 0xFF0000, 0x1FF00, 0xFF, false},
+        {"all ones", 0xFFFFFFFF, 0xFF00, 0xFF, false},
+    };
+    for (const Case& c : cases) {
+        TBitmap b;
+        EXPECT_EQ(ErrorOf([&] { b.LoadFromBytes(withMasks(c.r, c.g, c.b)); }),
+                  c.valid ? QString() : kNotValid)
+            << c.what;
+    }
+}
+
 // ------------------------------------------------------ failure texts
 
 class BitmapFiles : public testing::Test {
