@@ -107,6 +107,10 @@ struct DeviceImpl final : IDirect3DRMDevice {
     std::uint32_t* colour = nullptr;
     float* depth = nullptr;
     void* block = nullptr;
+    // Depth is cleared lazily per 64 x 64 tile: a tile that a Clear covered whole is only
+    // marked here, and its depth is zeroed when a Render first draws into it.
+    int depthTilesX = 0, depthTilesY = 0;
+    std::vector<std::uint8_t> depthPending;
     bool allocate(int w, int h);
 };
 

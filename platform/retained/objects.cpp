@@ -93,6 +93,9 @@ bool DeviceImpl::allocate(int w, int h) {
     colour = static_cast<std::uint32_t*>(memory);
     depth = reinterpret_cast<float*>(static_cast<char*>(memory) + plane);
     std::memset(memory, 0, plane * 2); // black picture, depth 0 (nothing drawn)
+    depthTilesX = (w + 63) / 64;
+    depthTilesY = (h + 63) / 64;
+    depthPending.assign(static_cast<std::size_t>(depthTilesX) * depthTilesY, 0);
     return true;
 }
 

@@ -56,7 +56,7 @@ using TileKernel = void (*)(const RasterTarget& target, const TriSetup* records,
                             const std::uint32_t* indices, int count, int x0, int y0, int x1,
                             int y1);
 
-// Fills the rows y0 .. y1, pixels x0 .. x1 (inclusive) with a colour and depth 0.
+// Fills the rows y0 .. y1, pixels x0 .. x1 (inclusive) of the colour buffer with a colour.
 using ClearKernel = void (*)(const RasterTarget& target, int x0, int y0, int x1, int y1,
                              std::uint32_t colour);
 

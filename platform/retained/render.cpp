@@ -195,6 +195,8 @@ class Renderer {
     std::vector<WorkerBins> workers_;
     View view_{};
     RasterTarget target_{};
+    std::uint8_t* depthPending_ = nullptr;
+    int depthTilesX_ = 0, deviceWidth_ = 0, deviceHeight_ = 0;
     std::vector<SceneLight> worldLights_;
     std::vector<SceneLight> modelLights_;
     std::vector<Instance> instances_;
@@ -216,10 +218,38 @@ void Renderer::clear(ViewportImpl& vp) {
     const int rows = vp.height;
     const int n = pool_->size();
     const RasterTarget target{d.colour, d.depth, d.stridePixels};
+    const int x0 = vp.x, x1 = vp.x + vp.width - 1;
+    // Tiles the viewport covers whole get their depth cleared when first drawn into; the
+    // viewport's part of the others is cleared now.
+    const int tx0 = x0 >> kTileShift, tx1 = x1 >> kTileShift;
+    const int ty0 = vp.y >> kTileShift, ty1 = (vp.y + vp.height - 1) >> kTileShift;
+    for (int ty = ty0; ty <= ty1; ++ty)
+        for (int tx = tx0; tx <= tx1; ++tx) {
+            const int left = tx * kTileSize, top = ty * kTileSize;
+            const int right = std::min(d.width, left + kTileSize) - 1;
+            const int bottom = std::min(d.height, top + kTileSize) - 1;
+            const bool whole =
+                x0 <= left && x1 >= right && vp.y <= top && vp.y + vp.height - 1 >= bottom;
+            if (whole)
+                d.depthPending[static_cast<std::size_t>(ty) * d.depthTilesX + tx] = 1;
+        }
     pool_->run([&](int worker) {
         const int y0 = vp.y + rows * worker / n, y1 = vp.y + rows * (worker + 1) / n;
-        if (y0 < y1)
-            clearKernel_(target, vp.x, y0, vp.x + vp.width - 1, y1 - 1, bg);
+        if (y0 >= y1)
+            return;
+        clearKernel_(target, x0, y0, x1, y1 - 1, bg);
+        for (int y = y0; y < y1; ++y) {
+            const std::uint8_t* pending =
+                d.depthPending.data() + static_cast<std::size_t>(y >> kTileShift) * d.depthTilesX;
+            float* row = d.depth + static_cast<std::ptrdiff_t>(y) * d.stridePixels;
+            for (int tx = tx0; tx <= tx1; ++tx) {
+                if (pending[tx])
+                    continue;
+                const int a = std::max(x0, tx * kTileSize);
+                const int b = std::min(x1, tx * kTileSize + kTileSize - 1);
+                std::memset(row + a, 0, static_cast<std::size_t>(b - a + 1) * sizeof(float));
+            }
+        }
     });
 }
 
@@ -637,6 +667,25 @@ void Renderer::drawTiles(int worker) {
                   x1 = std::min(vw.vx1, tx * kTileSize + kTileSize - 1);
         const int y0 = std::max(vw.vy0, ty * kTileSize),
                   y1 = std::min(vw.vy1, ty * kTileSize + kTileSize - 1);
+        bool any = false;
+        for (int w = 0; w < pool_->size() && !any; ++w)
+            any = !workers_[static_cast<std::size_t>(w)]
+                       .tiles[static_cast<std::size_t>(tile)]
+                       .empty();
+        if (!any)
+            continue;
+        std::uint8_t& pending = depthPending_[static_cast<std::size_t>(ty) * depthTilesX_ + tx];
+        if (pending) {
+            // This tile's depth was cleared by a Clear that covered it whole: zero it now, while
+            // it is about to be used.
+            const int right = std::min(deviceWidth_, tx * kTileSize + kTileSize);
+            const int bottom = std::min(deviceHeight_, ty * kTileSize + kTileSize);
+            for (int y = ty * kTileSize; y < bottom; ++y)
+                std::memset(target_.depth + static_cast<std::ptrdiff_t>(y) * target_.stride +
+                                tx * kTileSize,
+                            0, static_cast<std::size_t>(right - tx * kTileSize) * sizeof(float));
+            pending = 0;
+        }
         for (int w = 0; w < pool_->size(); ++w) {
             const WorkerBins& bins = workers_[static_cast<std::size_t>(w)];
             const auto& list = bins.tiles[static_cast<std::size_t>(tile)];
@@ -673,6 +722,10 @@ HRESULT Renderer::render(ViewportImpl& vp, FrameImpl& frame) {
     vw.tilesY = (vw.vy1 >> kTileShift) - vw.tileY0 + 1;
     vw.gouraud = d.quality == D3DRMRENDER_GOURAUD;
     target_ = {d.colour, d.depth, d.stridePixels};
+    depthPending_ = d.depthPending.data();
+    depthTilesX_ = d.depthTilesX;
+    deviceWidth_ = d.width;
+    deviceHeight_ = d.height;
 
     // Lights of the camera's scene, and of the rendered tree when it is another scene.
     const int n = pool_->size();

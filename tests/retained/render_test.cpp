@@ -183,6 +183,52 @@ TEST(Depth, RenderAfterRenderTestsAgainstWhatIsDrawnUntilClear) {
     other->Release();
 }
 
+// Clear resets depth for the next frame, also where a later viewport covers only part of a
+// tile that an earlier frame drew into.
+TEST(Depth, ClearForgetsEarlierFramesInWholeAndPartialViewports) {
+    const int w = 150, h = 140;
+    Scene s(w, h);
+    s.addLight(D3DRMLIGHT_AMBIENT, 1, 1, 1);
+    IDirect3DRMFrame *nearRoot = nullptr, *farRoot = nullptr;
+    ASSERT_EQ(s.rm->CreateFrame(nullptr, &nearRoot), 0);
+    ASSERT_EQ(s.rm->CreateFrame(nullptr, &farRoot), 0);
+    auto attach = [&](IDirect3DRMFrame* root, float z, D3DCOLOR colour) {
+        IDirect3DRMMeshBuilder* m = nullptr;
+        ASSERT_EQ(s.rm->CreateMeshBuilder(&m), 0);
+        auto quad = facingQuad(-50, -50, 50, 50, z); // fills any view
+        ASSERT_EQ(m->AddFaces(4, quad.data(), 0, nullptr, kQuadFace.data(), 6, nullptr), 0);
+        ASSERT_EQ(m->SetColor(colour), 0);
+        ASSERT_EQ(root->AddVisual(m), 0);
+        m->Release();
+    };
+    attach(nearRoot, 2, 0xFFFF0000);
+    attach(farRoot, 60, 0xFF0000FF);
+    IDirect3DRMViewport* part = nullptr;
+    ASSERT_EQ(s.rm->CreateViewport(s.device, s.camera, 30, 70, 50, 33, &part), 0);
+    for (int frame = 0; frame < 3; ++frame) {
+        ASSERT_EQ(s.viewport->Clear(), 0);
+        ASSERT_EQ(s.viewport->Render(nearRoot), 0);
+        ASSERT_EQ(s.pixel(75, 70), 0x00FF0000u);
+        ASSERT_EQ(s.viewport->Clear(), 0);
+        ASSERT_EQ(s.viewport->Render(farRoot), 0);
+        for (int y = 0; y < h; y += 7)
+            for (int x = 0; x < w; x += 7)
+                ASSERT_EQ(s.pixel(x, y), 0x000000FFu) << x << "," << y;
+        // The near quad again everywhere, then the far one through the partial viewport only.
+        ASSERT_EQ(s.viewport->Render(nearRoot), 0);
+        ASSERT_EQ(part->Clear(), 0);
+        ASSERT_EQ(part->Render(farRoot), 0);
+        for (int y = 0; y < h; y += 3)
+            for (int x = 0; x < w; x += 3) {
+                const bool inPart = x >= 30 && x < 80 && y >= 70 && y < 103;
+                ASSERT_EQ(s.pixel(x, y), inPart ? 0x000000FFu : 0x00FF0000u) << x << "," << y;
+            }
+    }
+    part->Release();
+    nearRoot->Release();
+    farRoot->Release();
+}
+
 TEST(Clipping, BackPlaneRemovesWhatLiesBeyondIt) {
     Scene s(32, 32);
     s.addLight(D3DRMLIGHT_AMBIENT, 1, 1, 1);
