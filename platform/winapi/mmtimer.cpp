@@ -39,13 +39,10 @@ Timers& timers() {
     return *t;
 }
 
-thread_local UINT currentTimerId = 0;
-
 void run(const std::shared_ptr<Timer>& timer, UINT delayMs, bool periodic, LPTIMECALLBACK callback,
          DWORD_PTR user) {
     using clock = std::chrono::steady_clock;
     const auto period = std::chrono::milliseconds(delayMs);
-    currentTimerId = timer->id;
     auto next = clock::now() + period;
     for (;;) {
         {

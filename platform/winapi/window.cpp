@@ -134,7 +134,6 @@ void syncClientSize(const std::shared_ptr<WindowRecord>& record) {
     if (record->sizeSent && record->sizeType == type && record->sizeWidth == width &&
         record->sizeHeight == height)
         return;
-    const bool wasMinimised = record->sizeSent && record->sizeType == SIZE_MINIMIZED;
     record->sizeSent = true;
     record->sizeType = type;
     record->sizeWidth = width;
@@ -155,9 +154,9 @@ void syncClientSize(const std::shared_ptr<WindowRecord>& record) {
     if (record->destroyed)
         return;
     if (!minimised) {
-        const bool redraw = record->classStyle & (CS_HREDRAW | CS_VREDRAW);
-        if (redraw || wasMinimised || record->invalid)
-            invalidateWhole(record, true);
+        // The whole client area is repainted after every change of size (and after being
+        // restored), whatever the class style says: the surface was just rebuilt.
+        invalidateWhole(record, true);
         record->client->update();
     }
 }
