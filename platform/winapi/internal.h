@@ -98,9 +98,11 @@ std::string lastWindowError();
 void registerLiveWindow(HWND window);
 void unregisterLiveWindow(HWND window); // also drops its posted messages
 // Runs a dialog modally the way a Win32 modal loop does: window-system events keep flowing to
-// the window procedures and posted window messages are dispatched. Returns the dialog's result.
+// the window procedures and posted window messages are dispatched. A pending quit message ends
+// it unanswered (QDialog::Rejected) and stays pending. Returns the dialog's result.
 int runModal(QDialog& dialog);
 void flushDeferredDeletes();
+bool quitPending();
 
 // GDI (gdi.cpp).
 QColor brushColour(HBRUSH brush, bool* isNullBrush);

@@ -113,7 +113,17 @@ void flushDeferredDeletes() {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+bool quitPending() {
+    Queue& q = queue();
+    std::lock_guard lock(q.mutex);
+    return q.quitPosted;
+}
+
 int runModal(QDialog& dialog) {
+    // As a Win32 modal loop does, a pending quit message ends the dialog unanswered and stays
+    // pending for the program's own loop: a program that is ending shows no more dialogs.
+    if (quitPending())
+        return QDialog::Rejected;
     bool done = false;
     int result = 0;
     QObject::connect(&dialog, &QDialog::finished, &dialog, [&](int r) {
@@ -125,6 +135,10 @@ int runModal(QDialog& dialog) {
     while (!done) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         dispatchPostedWindowMessages();
+        if (!done && quitPending()) {
+            dialog.hide();
+            return QDialog::Rejected;
+        }
     }
     return result;
 }

@@ -7,6 +7,9 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <chrono>
+#include <thread>
+
 using namespace winapi_test;
 
 namespace {
@@ -281,4 +284,36 @@ TEST_F(WindowTest, ScreenShowsOneDevicePixelPerPresentedPixel) {
         for (int x = 0; x < 64; ++x)
             ASSERT_EQ(screen.pixel(x, y) & 0xFFFFFFu, checker[static_cast<std::size_t>(y * 64 + x)])
                 << x << "," << y;
+}
+
+TEST_F(WindowTest, PendingQuitEndsModalDialogsUnansweredAndStaysPending) {
+    ASSERT_NE(create(), nullptr);
+    // A program that is ending shows no more dialogs: both return at once, unanswered.
+    PostQuitMessage(4);
+    EXPECT_EQ(MessageBoxA(window, "Could not create scene!", nullptr, MB_ICONERROR), IDOK);
+    COLORREF custom[16] = {};
+    CHOOSECOLORA cc{};
+    cc.lStructSize = sizeof(cc);
+    cc.rgbResult = 0x808080;
+    cc.lpCustColors = custom;
+    cc.Flags = CC_RGBINIT | CC_FULLOPEN;
+    EXPECT_FALSE(ChooseColorA(&cc));
+    EXPECT_EQ(cc.rgbResult, 0x808080u);
+    MSG m{};
+    EXPECT_EQ(GetMessageA(&m, nullptr, 0, 0), 0);
+    EXPECT_EQ(m.wParam, 4u);
+
+    // A quit posted from another thread while a box is open closes the box.
+    bool sawBox = false;
+    answerNextDialog<QMessageBox>([&](QMessageBox*) { sawBox = true; });
+    std::thread quitter([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        PostQuitMessage(5);
+    });
+    EXPECT_EQ(MessageBoxA(window, "Could not create scene!", nullptr, MB_ICONERROR), IDOK);
+    quitter.join();
+    EXPECT_TRUE(sawBox);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(GetMessageA(&m, nullptr, 0, 0), 0);
+    EXPECT_EQ(m.wParam, 5u);
 }
