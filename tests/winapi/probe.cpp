@@ -2,6 +2,8 @@
 //   winapi_probe window   the viewer-like window: logs its messages on stdout, paints red and
 //                         blue halves, Copy (40003) puts the client area on the clipboard,
 //                         Exit (40001) and closing end it with code 0
+//   winapi_probe failbox  like window, but WM_CREATE and every WM_SIZE show the error box
+//                         "Could not create scene!" and post the quit message (a failed build)
 //   winapi_probe colour   answers a real colour dialog (custom colour added, red chosen),
 //                         prints the result, ends with code 0
 #include "platform/winapi/winapi.h"
@@ -18,6 +20,7 @@ namespace {
 
 const char* const kTitle = "입체 보기 ver 1.0(모라온)-Up,Down,Left,Right,PgUp,PgDn 키보드 사용";
 
+bool failBuilds = false;
 int clientWidth = 0;
 int clientHeight = 0;
 std::vector<std::uint32_t> picture;
@@ -43,12 +46,25 @@ void copyClientArea(HWND window) {
     ReleaseDC(window, screen);
 }
 
+void failedBuild(HWND window) {
+    say("BOX");
+    const int answer = MessageBoxA(window, "Could not create scene!", nullptr, MB_ICONERROR);
+    say("ANSWER %ld", answer);
+    PostQuitMessage(0);
+}
+
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    case WM_CREATE:
+        if (failBuilds)
+            failedBuild(window);
+        return 0;
     case WM_SIZE:
         clientWidth = LOWORD(lParam);
         clientHeight = HIWORD(lParam);
         say("SIZE %ld %ld", clientWidth, clientHeight);
+        if (failBuilds)
+            failedBuild(window);
         return 0;
     case WM_PAINT: {
         PAINTSTRUCT paint{};
@@ -163,8 +179,12 @@ int colourMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "window") == 0)
         return winapi::runWinMain(argc, argv, windowMain);
+    if (argc >= 2 && std::strcmp(argv[1], "failbox") == 0) {
+        failBuilds = true;
+        return winapi::runWinMain(argc, argv, windowMain);
+    }
     if (argc >= 2 && std::strcmp(argv[1], "colour") == 0)
         return winapi::runWinMain(argc, argv, colourMain);
-    std::fprintf(stderr, "usage: winapi_probe window|colour\n");
+    std::fprintf(stderr, "usage: winapi_probe window|failbox|colour\n");
     return 2;
 }

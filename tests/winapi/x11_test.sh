@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A real window on a real X server (Xvfb, no window manager): its Korean title, key presses
 # from xdotool as WM_KEYDOWN, the presented picture on screen, Copy through the menu by
-# keyboard (Alt+I, C) onto the X clipboard as image/png and image/bmp, Alt+F4 ends it with 0.
+# keyboard (Alt+I, C) onto the X clipboard as image/png and image/bmp, Alt+F4 ends it with 0;
+# an error box during WM_CREATE shows, is answered with Enter, and the program ends with 0.
 set -euo pipefail
 probe=$1
 
@@ -88,5 +89,26 @@ pid=
 [ "$code" = 0 ] || fail "exit code $code"
 grep -q '^DESTROY' "$work/out" || fail "no WM_DESTROY"
 grep -qx 'EXIT 0' "$work/out" || fail "no EXIT 0"
+cat "$work/out"
+
+# A failed build in WM_CREATE: one error box (title "Error"); answered with Enter, the program
+# ends with 0, and the box of the WM_SIZE that follows closes at once on the pending quit.
+"$probe" failbox >"$work/out" 2>"$work/err" &
+pid=$!
+box=$(timeout 20 xdotool search --sync --name '^Error$' | head -1) || fail "no error box"
+await '^BOX'
+xdotool windowfocus --sync "$box"
+sleep 0.3
+import -window "$box" "$work/box.png" # the box is on screen
+xdotool key Return
+for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+set +e
+wait "$pid"
+code=$?
+set -e
+pid=
+[ "$code" = 0 ] || fail "failbox exit code $code"
+grep -qx 'ANSWER 1' "$work/out" || fail "the box was not answered with OK"
+grep -qx 'EXIT 0' "$work/out" || fail "failbox: no EXIT 0"
 cat "$work/out"
 echo PASS
