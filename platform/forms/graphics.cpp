@@ -203,11 +203,12 @@ TBitmap& TBitmap::operator=(const TBitmap& other) {
 TBitmap::TBitmap(TBitmap&& other) noexcept
     : image_(std::move(other.image_)), format_(other.format_), fields_(other.fields_) {}
 
-TBitmap& TBitmap::operator=(TBitmap&& other) noexcept {
+TBitmap& TBitmap::operator=(TBitmap&& other) {
     image_ = std::move(other.image_);
     format_ = other.format_;
     fields_ = other.fields_;
     lastColor_ = kNoColor;
+    Changed();
     return *this;
 }
 

@@ -82,7 +82,7 @@ class TBitmap {
     TBitmap(const TBitmap& other);
     TBitmap& operator=(const TBitmap& other);
     TBitmap(TBitmap&& other) noexcept;
-    TBitmap& operator=(TBitmap&& other) noexcept;
+    TBitmap& operator=(TBitmap&& other);
     ~TBitmap() = default;
 
     int Width() const { return image_.width(); }
