@@ -12,7 +12,12 @@
 //  - Window-system events are translated into messages and sent to the window procedure as they
 //    arrive (WM_SIZE, WM_PAINT, WM_KEYDOWN/WM_SYSKEYDOWN, WM_COMMAND, WM_ACTIVATE, WM_CLOSE).
 //    Posted messages wait in the queue for GetMessageA, or are dispatched by the modal loops of
-//    MessageBoxA and ChooseColorA.
+//    MessageBoxA and ChooseColorA. A pending quit message ends those modal loops unanswered and
+//    stays pending. WM_PAINT is sent once the event loop runs after the client area became
+//    invalid (InvalidateRect, size change, restore); the client area keeps its last picture in
+//    between, so uncovering a window needs no WM_PAINT.
+//  - Key messages never pass through the queue, so TranslateMessage has nothing to do and no
+//    WM_CHAR is generated.
 #pragma once
 
 #include "platform/winapi/wintypes.h"
