@@ -35,6 +35,10 @@ constexpr float kHugeCoordinate = 1e15f;
 constexpr std::size_t kMaxFrameVertices = std::size_t{1} << 26;
 constexpr std::size_t kMaxFrameTriangles = std::size_t{1} << 26;
 
+// Work shares: vertices in blocks, triangles in chunks of about this many.
+constexpr std::size_t kVertexBlock = 8192;
+constexpr std::size_t kChunkTriangles = 16384;
+
 constexpr std::uint32_t kOutNear = 1, kOutFar = 2, kOutLeft = 4, kOutRight = 8, kOutTop = 16,
                         kOutBottom = 32, kOutInvalid = 64;
 
@@ -108,8 +112,8 @@ class RecordArray {
     std::size_t size_ = 0, capacity_ = 0;
 };
 
-// Per worker: triangle records and, per tile, the records filed there.
-struct WorkerBins {
+// Per chunk of triangles: their records and, per tile, the records filed there.
+struct ChunkBins {
     RecordArray records;
     std::vector<std::vector<std::uint32_t>> tiles;
 };
@@ -170,9 +174,6 @@ class Renderer {
             return;
         pool_.reset();
         pool_ = std::make_unique<WorkerPool>(threads);
-        // Bins are kept (never shrunk) so that their memory survives a change of pool size.
-        if (workers_.size() < static_cast<std::size_t>(threads))
-            workers_.resize(static_cast<std::size_t>(threads));
     }
 
     void clear(ViewportImpl& vp);
@@ -182,17 +183,22 @@ class Renderer {
     void gatherLights(FrameImpl& root);
     void gatherInstances(FrameImpl& frame, const Transform& worldToCamera);
     void processVertices(std::size_t begin, std::size_t end);
-    void processTriangles(int worker, std::size_t begin, std::size_t end);
-    void fileTriangle(WorkerBins& bins, const VertexOut* v[3], const Instance& inst,
+    void processTriangles(ChunkBins& bins, std::size_t begin, std::size_t end);
+    void fileTriangle(ChunkBins& bins, const VertexOut* v[3], const Instance& inst,
                       const std::uint32_t* corners, const float flat[3], const Coverage& cov);
-    void clipAndFile(WorkerBins& bins, const Instance& inst, const std::uint32_t* corners,
+    void clipAndFile(ChunkBins& bins, const Instance& inst, const std::uint32_t* corners,
                      const VertexOut* v[3], std::uint32_t outcodes, const float flat[3]);
     void drawTiles(int worker);
 
     TileKernel kernel_;
     ClearKernel clearKernel_;
     std::unique_ptr<WorkerPool> pool_;
-    std::vector<WorkerBins> workers_;
+    // Triangles are split into chunks that workers take in turn (so a worker held up by another
+    // process does not hold up the frame); each chunk files its own records, and tiles draw
+    // the chunks in order. Kept from frame to frame, never shrunk.
+    std::vector<ChunkBins> chunks_;
+    std::size_t chunkCount_ = 0;
+    std::atomic<std::size_t> nextChunk_{0};
     View view_{};
     RasterTarget target_{};
     std::uint8_t* depthPending_ = nullptr;
@@ -409,7 +415,7 @@ inline bool coverage(const View& vw, std::int32_t ax, std::int32_t ay, std::int3
 }
 
 // Edge setup and planes of a screen triangle that draws something; files it into its tiles.
-void emitTriangle(WorkerBins& bins, const View& vw, const ScreenVertex& a, const ScreenVertex& b,
+void emitTriangle(ChunkBins& bins, const View& vw, const ScreenVertex& a, const ScreenVertex& b,
                   const ScreenVertex& c, const Instance& inst, bool flat, std::uint32_t flatColour,
                   const Coverage& cov) {
     const std::int64_t area = cov.area;
@@ -459,7 +465,7 @@ void emitTriangle(WorkerBins& bins, const View& vw, const ScreenVertex& a, const
             bins.tiles[static_cast<std::size_t>(ty) * vw.tilesX + tx].push_back(index);
 }
 
-void setupTriangle(WorkerBins& bins, const View& vw, const ScreenVertex& a, const ScreenVertex& b,
+void setupTriangle(ChunkBins& bins, const View& vw, const ScreenVertex& a, const ScreenVertex& b,
                    const ScreenVertex& c, const Instance& inst, bool flat,
                    std::uint32_t flatColour) {
     Coverage cov;
@@ -507,7 +513,7 @@ ClipVertex lerp(const ClipVertex& a, const ClipVertex& b, float t) {
             mix(a.g, b.g), mix(a.b, b.b), mix(a.u, b.u), mix(a.v, b.v)};
 }
 
-void Renderer::fileTriangle(WorkerBins& bins, const VertexOut* v[3], const Instance& inst,
+void Renderer::fileTriangle(ChunkBins& bins, const VertexOut* v[3], const Instance& inst,
                             const std::uint32_t* corners, const float flat[3],
                             const Coverage& cov) {
     ScreenVertex s[3];
@@ -539,7 +545,7 @@ void Renderer::fileTriangle(WorkerBins& bins, const VertexOut* v[3], const Insta
     emitTriangle(bins, view_, s[0], s[1], s[2], inst, flat != nullptr, packed, cov);
 }
 
-void Renderer::clipAndFile(WorkerBins& bins, const Instance& inst, const std::uint32_t* corners,
+void Renderer::clipAndFile(ChunkBins& bins, const Instance& inst, const std::uint32_t* corners,
                            const VertexOut* v[3], std::uint32_t outcodes, const float flat[3]) {
     constexpr int kMax = 3 + 6 + 1;
     ClipVertex polyA[kMax], polyB[kMax];
@@ -595,8 +601,7 @@ void Renderer::clipAndFile(WorkerBins& bins, const Instance& inst, const std::ui
         setupTriangle(bins, view_, s[0], s[i], s[i + 1], inst, flat != nullptr, packed);
 }
 
-void Renderer::processTriangles(int worker, std::size_t begin, std::size_t end) {
-    WorkerBins& bins = workers_[static_cast<std::size_t>(worker)];
+void Renderer::processTriangles(ChunkBins& bins, std::size_t begin, std::size_t end) {
     if (begin >= end)
         return;
     auto inst =
@@ -668,10 +673,8 @@ void Renderer::drawTiles(int worker) {
         const int y0 = std::max(vw.vy0, ty * kTileSize),
                   y1 = std::min(vw.vy1, ty * kTileSize + kTileSize - 1);
         bool any = false;
-        for (int w = 0; w < pool_->size() && !any; ++w)
-            any = !workers_[static_cast<std::size_t>(w)]
-                       .tiles[static_cast<std::size_t>(tile)]
-                       .empty();
+        for (std::size_t c = 0; c < chunkCount_ && !any; ++c)
+            any = !chunks_[c].tiles[static_cast<std::size_t>(tile)].empty();
         if (!any)
             continue;
         std::uint8_t& pending = depthPending_[static_cast<std::size_t>(ty) * depthTilesX_ + tx];
@@ -686,8 +689,8 @@ void Renderer::drawTiles(int worker) {
                             0, static_cast<std::size_t>(right - tx * kTileSize) * sizeof(float));
             pending = 0;
         }
-        for (int w = 0; w < pool_->size(); ++w) {
-            const WorkerBins& bins = workers_[static_cast<std::size_t>(w)];
+        for (std::size_t c = 0; c < chunkCount_; ++c) {
+            const ChunkBins& bins = chunks_[c];
             const auto& list = bins.tiles[static_cast<std::size_t>(tile)];
             if (!list.empty())
                 kernel_(target_, bins.records.data(), list.data(), static_cast<int>(list.size()),
@@ -741,8 +744,12 @@ HRESULT Renderer::render(ViewportImpl& vp, FrameImpl& frame) {
         gatherInstances(frame, worldToCamera);
         if (instances_.empty() || totalTriangles_ == 0)
             return truncated_ ? D3DRMERR_OUTOFMEMORY : D3DRM_OK;
-        for (int w = 0; w < n; ++w) {
-            WorkerBins& bins = workers_[static_cast<std::size_t>(w)];
+        chunkCount_ = std::clamp<std::size_t>(totalTriangles_ / kChunkTriangles, 1,
+                                              static_cast<std::size_t>(8 * n));
+        if (chunks_.size() < chunkCount_)
+            chunks_.resize(chunkCount_);
+        for (std::size_t c = 0; c < chunkCount_; ++c) {
+            ChunkBins& bins = chunks_[c];
             bins.records.clear();
             if (bins.tiles.size() < tiles)
                 bins.tiles.resize(tiles);
@@ -756,15 +763,23 @@ HRESULT Renderer::render(ViewportImpl& vp, FrameImpl& frame) {
     // A worker that cannot grow its buffers drops the rest of its triangles and says so.
     std::atomic<bool> outOfMemory{false};
     const std::size_t vertexCount = vertices_.size();
-    pool_->run([&](int worker) {
-        processVertices(vertexCount * worker / n, vertexCount * (worker + 1) / n);
+    const std::size_t vertexBlocks = (vertexCount + kVertexBlock - 1) / kVertexBlock;
+    nextChunk_.store(0, std::memory_order_relaxed);
+    pool_->run([&](int) {
+        for (std::size_t b;
+             (b = nextChunk_.fetch_add(1, std::memory_order_relaxed)) < vertexBlocks;)
+            processVertices(b * kVertexBlock, std::min(vertexCount, (b + 1) * kVertexBlock));
     });
-    pool_->run([&](int worker) {
-        try {
-            processTriangles(worker, totalTriangles_ * worker / n,
-                             totalTriangles_ * (worker + 1) / n);
-        } catch (const std::bad_alloc&) {
-            outOfMemory.store(true, std::memory_order_relaxed);
+    nextChunk_.store(0, std::memory_order_relaxed);
+    pool_->run([&](int) {
+        for (std::size_t c;
+             (c = nextChunk_.fetch_add(1, std::memory_order_relaxed)) < chunkCount_;) {
+            try {
+                processTriangles(chunks_[c], totalTriangles_ * c / chunkCount_,
+                                 totalTriangles_ * (c + 1) / chunkCount_);
+            } catch (const std::bad_alloc&) {
+                outOfMemory.store(true, std::memory_order_relaxed);
+            }
         }
     });
     nextTile_.store(0, std::memory_order_relaxed);

@@ -572,11 +572,18 @@ TEST(Threads, PictureDoesNotDependOnTheWorkerCount) {
         Scene s(200, 150, D3DRMRENDER_GOURAUD);
         s.addLight(D3DRMLIGHT_AMBIENT, 0.2f, 0.2f, 0.2f);
         s.addLight(D3DRMLIGHT_POINT, 0.8f, 0.7f, 0.6f, {-2, 2, 0});
-        for (int k = 0; k < 4; ++k)
-            s.addMesh(sphereVertices(20, 24, 1.0f + 0.3f * k, 4.0f + k), sphereFaces(20, 24),
-                      0xFF000000u | (0x40u << (8 * (k % 3))) | 0x808080u);
+        // Two coplanar quads, the first drawn before ~100,000 sphere triangles and the second
+        // after them: at equal depth the first drawn stays, so the triangles must be drawn in
+        // the order given however the work is shared.
         s.addMesh(facingQuad(-3, -3, 3, 3, 5.5f), kQuadFace, 0xFF2040C0);
+        for (int k = 0; k < 4; ++k)
+            s.addMesh(sphereVertices(90, 110, 1.0f + 0.3f * k, 4.0f + k), sphereFaces(90, 110),
+                      0xFF000000u | (0x40u << (8 * (k % 3))) | 0x808080u);
+        s.addMesh(facingQuad(-3, -3, 3, 3, 5.5f), kQuadFace, 0xFFC04020);
         s.render();
+        const std::uint32_t first = s.pixel(20, 10);
+        // The first quad is mostly blue, the second mostly red.
+        EXPECT_GT(channel(first, 0), 2 * channel(first, 16)) << std::hex << first;
         std::vector<std::uint32_t> picture;
         for (int y = 0; y < 150; ++y)
             for (int x = 0; x < 200; ++x)
