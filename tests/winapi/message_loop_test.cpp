@@ -166,13 +166,15 @@ TEST(Timers, OneShotFiresOnceAndATimerMayKillItselfFromItsCallback) {
     const MMRESULT once =
         timeSetEvent(5, 0, countOnly, reinterpret_cast<DWORD_PTR>(&log), TIME_ONESHOT);
     ASSERT_NE(once, 0u);
-    std::this_thread::sleep_for(std::chrono::milliseconds(80));
+    for (int i = 0; i < 1000 && log.ticks.load() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(40)); // time for a wrong second tick
     EXPECT_EQ(log.ticks.load(), 1);
     EXPECT_EQ(timeKillEvent(once), TIMERR_NOERROR);
 
     const MMRESULT self = timeSetEvent(5, 0, killSelf, 0, TIME_PERIODIC);
     ASSERT_NE(self, 0u);
-    for (int i = 0; i < 200 && selfKillId.load() == 0; ++i)
+    for (int i = 0; i < 1000 && selfKillId.load() == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_EQ(selfKillId.load(), self);
     EXPECT_EQ(selfKillResult.load(), TIMERR_NOERROR);
