@@ -25,7 +25,7 @@ fail() {
 }
 # Waits until the probe has printed a line matching the pattern.
 await() {
-    for _ in $(seq 200); do
+    for _ in $(seq 600); do
         grep -q "$1" "$work/out" && return 0
         sleep 0.05
     done
@@ -65,7 +65,8 @@ sh=$(identify -format '%h' "$work/screen.png")
 
 # Copy from the menu, by keyboard.
 xdotool key alt+i
-sleep 0.3
+await '^SYSKEYDOWN 73' # default processing opens the Image menu
+sleep 0.5
 xdotool key c
 await '^COPIED'
 targets=$(xclip -selection clipboard -t TARGETS -o)
