@@ -23,19 +23,25 @@ struct RasterTexture {
     int height;
 };
 
-// One triangle ready to draw: fixed-point edges, pixel bounds and attribute planes.
-// A plane gives a value at pixel (px, py) as base + dx * (px - originX) + dy * (py - originY).
-struct TriSetup {
+// One triangle ready to draw: fixed-point edges, pixel bounds and attribute planes, two cache
+// lines. A plane gives a value at pixel (px, py) as base + dx * (px - originX) + dy * (py -
+// originY).
+struct alignas(64) TriSetup {
     std::int32_t edgeA[3], edgeB[3];     // per edge: E = A * x + B * y + C (x, y in 1/16 pixel)
     std::int64_t edgeC[3];               // top-left rule folded in: inside when E >= 0
-    std::int32_t minX, minY, maxX, maxY; // pixels whose centres may be inside (inclusive)
+    std::int16_t minX, minY, maxX, maxY; // pixels whose centres may be inside (inclusive)
     float originX, originY;              // pixel coordinates the planes are relative to
     float z[3];                          // 1/z: base, dx, dy
-    float r[3], g[3], b[3];              // lit colour 0..255 (constant when flat)
-    float uw[3], vw[3];                  // u/z and v/z
-    const RasterTexture* texture;        // nullptr when untextured
+    float r[3], g[3], b[3];              // lit colour 0..255 (unused when flat)
     std::uint32_t flatColour;            // 0x00RRGGBB when every pixel takes one colour
     std::uint32_t mode;                  // see kMode*
+};
+
+// What a textured triangle needs besides: kept apart (same index) so that untextured records
+// stay small.
+struct TexSetup {
+    float uw[3], vw[3]; // u/z and v/z
+    const RasterTexture* texture;
 };
 
 constexpr std::uint32_t kModeFlat = 0;     // one colour: flatColour
@@ -53,8 +59,8 @@ struct RasterTarget {
 // touch the whole 8-pixel-aligned spans around the rectangle's pixels, but only within that tile
 // and only with the values they already hold.
 using TileKernel = void (*)(const RasterTarget& target, const TriSetup* records,
-                            const std::uint32_t* indices, int count, int x0, int y0, int x1,
-                            int y1);
+                            const TexSetup* textures, const std::uint32_t* indices, int count,
+                            int x0, int y0, int x1, int y1);
 
 // Fills the rows y0 .. y1, pixels x0 .. x1 (inclusive) of the colour buffer with a colour.
 using ClearKernel = void (*)(const RasterTarget& target, int x0, int y0, int x1, int y1,
@@ -64,9 +70,9 @@ TileKernel selectTileKernel();
 ClearKernel selectClearKernel();
 void clearRectGeneric(const RasterTarget&, int, int, int, int, std::uint32_t);
 void clearRectAvx2(const RasterTarget&, int, int, int, int, std::uint32_t);
-void drawTileGeneric(const RasterTarget&, const TriSetup*, const std::uint32_t*, int, int, int, int,
-                     int);
-void drawTileAvx2(const RasterTarget&, const TriSetup*, const std::uint32_t*, int, int, int, int,
-                  int);
+void drawTileGeneric(const RasterTarget&, const TriSetup*, const TexSetup*, const std::uint32_t*,
+                     int, int, int, int, int);
+void drawTileAvx2(const RasterTarget&, const TriSetup*, const TexSetup*, const std::uint32_t*, int,
+                  int, int, int, int);
 
 } // namespace retained

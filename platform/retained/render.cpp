@@ -87,28 +87,36 @@ struct View {
     bool gouraud;
 };
 
-// Triangle records of one worker: grows to the largest frame seen and stays, and hands out
-// records without clearing them (every field is written by the setup).
+// Triangle records of one chunk: grow to the largest frame seen and stay, and are handed out
+// without clearing (every field used is written by the setup). Textured triangles also fill
+// the parallel texture record of the same index.
 class RecordArray {
   public:
-    TriSetup& append() {
+    std::uint32_t append() {
         if (size_ == capacity_)
             grow();
-        return data_[size_++];
+        return static_cast<std::uint32_t>(size_++);
     }
+    TriSetup& operator[](std::size_t i) { return records_[i]; }
+    TexSetup& texture(std::size_t i) { return textures_[i]; }
     void clear() { size_ = 0; }
     std::size_t size() const { return size_; }
-    const TriSetup* data() const { return data_.get(); }
+    const TriSetup* data() const { return records_.get(); }
+    const TexSetup* textures() const { return textures_.get(); }
 
   private:
     void grow() {
         const std::size_t capacity = std::max<std::size_t>(4096, capacity_ * 2);
-        std::unique_ptr<TriSetup[]> bigger(new TriSetup[capacity]);
-        std::copy(data_.get(), data_.get() + size_, bigger.get());
-        data_ = std::move(bigger);
+        std::unique_ptr<TriSetup[]> records(new TriSetup[capacity]);
+        std::unique_ptr<TexSetup[]> textures(new TexSetup[capacity]);
+        std::copy(records_.get(), records_.get() + size_, records.get());
+        std::copy(textures_.get(), textures_.get() + size_, textures.get());
+        records_ = std::move(records);
+        textures_ = std::move(textures);
         capacity_ = capacity;
     }
-    std::unique_ptr<TriSetup[]> data_;
+    std::unique_ptr<TriSetup[]> records_;
+    std::unique_ptr<TexSetup[]> textures_;
     std::size_t size_ = 0, capacity_ = 0;
 };
 
@@ -420,7 +428,8 @@ void emitTriangle(ChunkBins& bins, const View& vw, const ScreenVertex& a, const 
                   const Coverage& cov) {
     const std::int64_t area = cov.area;
     const int px0 = cov.px0, px1 = cov.px1, py0 = cov.py0, py1 = cov.py1;
-    TriSetup& t = bins.records.append();
+    const std::uint32_t index = bins.records.append();
+    TriSetup& t = bins.records[index];
     const ScreenVertex* v[3] = {&a, &b, &c};
     for (int k = 0; k < 3; ++k) {
         const ScreenVertex& p = *v[k];
@@ -431,10 +440,10 @@ void emitTriangle(ChunkBins& bins, const View& vw, const ScreenVertex& a, const 
         t.edgeB[k] = B;
         t.edgeC[k] = -(std::int64_t{A} * p.X + std::int64_t{B} * p.Y) - (topLeft ? 0 : 1);
     }
-    t.minX = px0;
-    t.maxX = px1;
-    t.minY = py0;
-    t.maxY = py1;
+    t.minX = static_cast<std::int16_t>(px0);
+    t.maxX = static_cast<std::int16_t>(px1);
+    t.minY = static_cast<std::int16_t>(py0);
+    t.maxY = static_cast<std::int16_t>(py1);
     const float scale = 1.0f / kSubPixel;
     const float ax = a.X * scale, ay = a.Y * scale;
     t.originX = ax - 0.5f;
@@ -443,7 +452,6 @@ void emitTriangle(ChunkBins& bins, const View& vw, const ScreenVertex& a, const 
                   (c.Y - a.Y) * scale,
                   static_cast<float>(double(kSubPixel) * kSubPixel / static_cast<double>(area))};
     ps.plane(a.invZ, b.invZ, c.invZ, t.z);
-    t.texture = inst.textured ? &inst.texture : nullptr;
     t.flatColour = flatColour;
     if (flat && !inst.textured) {
         t.mode = kModeFlat;
@@ -453,11 +461,12 @@ void emitTriangle(ChunkBins& bins, const View& vw, const ScreenVertex& a, const 
         ps.plane(a.g, b.g, c.g, t.g);
         ps.plane(a.b, b.b, c.b, t.b);
         if (inst.textured) {
-            ps.plane(a.u * a.invZ, b.u * b.invZ, c.u * c.invZ, t.uw);
-            ps.plane(a.v * a.invZ, b.v * b.invZ, c.v * c.invZ, t.vw);
+            TexSetup& tex = bins.records.texture(index);
+            tex.texture = &inst.texture;
+            ps.plane(a.u * a.invZ, b.u * b.invZ, c.u * c.invZ, tex.uw);
+            ps.plane(a.v * a.invZ, b.v * b.invZ, c.v * c.invZ, tex.vw);
         }
     }
-    const auto index = static_cast<std::uint32_t>(bins.records.size() - 1);
     const int tx0 = (px0 >> kTileShift) - vw.tileX0, tx1 = (px1 >> kTileShift) - vw.tileX0;
     const int ty0 = (py0 >> kTileShift) - vw.tileY0, ty1 = (py1 >> kTileShift) - vw.tileY0;
     for (int ty = ty0; ty <= ty1; ++ty)
@@ -693,8 +702,8 @@ void Renderer::drawTiles(int worker) {
             const ChunkBins& bins = chunks_[c];
             const auto& list = bins.tiles[static_cast<std::size_t>(tile)];
             if (!list.empty())
-                kernel_(target_, bins.records.data(), list.data(), static_cast<int>(list.size()),
-                        x0, y0, x1, y1);
+                kernel_(target_, bins.records.data(), bins.records.textures(), list.data(),
+                        static_cast<int>(list.size()), x0, y0, x1, y1);
         }
     }
 }
