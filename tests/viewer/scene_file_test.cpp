@@ -382,18 +382,26 @@ TEST(SceneFile, CleanEndOnlyWhereAColourWordIsDue) {
 
 // ---- Files that cannot be opened ---------------------------------------------
 
-void expectUntouched(const ViewerState& s) {
+// Every byte of the record, tables included.
+std::vector<unsigned char> snapshot(const ViewerState& s) {
+    const auto* p = reinterpret_cast<const unsigned char*>(&s);
+    return {p, p + sizeof s};
+}
+
+void expectUntouched(const ViewerState& s, const std::vector<unsigned char>& before) {
+    EXPECT_TRUE(snapshot(s) == before) << "a field changed";
     EXPECT_EQ(s.pose.eye.y, -50.0);
-    EXPECT_EQ(s.moveStep, 2.0);
     EXPECT_EQ(s.meshVertexCount, 0);
 }
 
 TEST(SceneFile, MissingFileLeavesStateAsItWas) {
     auto state = std::make_unique<ViewerState>();
+    state->VertexTable[7] = {1, 2, 3};
+    const std::vector<unsigned char> before = snapshot(*state);
     const WalkResult w = walk(testTempDir() + "/does-not-exist.dat", *state);
     EXPECT_FALSE(w.opened);
     EXPECT_NE(w.error.message.find("cannot open"), std::string::npos) << w.error.message;
-    expectUntouched(*state);
+    expectUntouched(*state, before);
 }
 
 TEST(SceneFile, NonRegularFilesAreRefusedWithoutBlocking) {
@@ -404,10 +412,11 @@ TEST(SceneFile, NonRegularFilesAreRefusedWithoutBlocking) {
     for (const std::string& path :
          {fifo, dir, std::string("/dev/zero"), std::string("/dev/null")}) {
         auto state = std::make_unique<ViewerState>();
+        const std::vector<unsigned char> before = snapshot(*state);
         const WalkResult w = walk(path, *state); // a blocking open of the FIFO would hang here
         EXPECT_FALSE(w.opened) << path;
         EXPECT_NE(w.error.message.find("cannot open"), std::string::npos) << w.error.message;
-        expectUntouched(*state);
+        expectUntouched(*state, before);
     }
 }
 
