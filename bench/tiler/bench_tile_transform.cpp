@@ -54,4 +54,20 @@ BENCHMARK(BM_TileTopLeftBlock)->Arg(2)->Arg(4)->Arg(8)->Unit(benchmark::kMillise
 
 } // namespace
 
+namespace {
+
+// Encoding the same picture as a 32-bit BMP file in memory (what a save writes).
+void BM_SaveToBytes32(benchmark::State& state) {
+    TBitmap& picture = Picture();
+    for (auto _ : state) {
+        QByteArray file = picture.SaveToBytes();
+        benchmark::DoNotOptimize(file.data());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            picture.Image().sizeInBytes());
+}
+BENCHMARK(BM_SaveToBytes32)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
 BENCHMARK_MAIN();

@@ -307,6 +307,26 @@ QByteArray Encode(const QImage& image, int bitsPerPixel, const TBitFields& field
         return out;
     }
 
+    // The usual layouts are stored in memory as the file stores them (on a
+    // little-endian machine): copy the rows.
+    const QImage::Format f = image.format();
+    const bool sameRows =
+        (bitsPerPixel == 32 && f == QImage::Format_RGB32 && fields == kFields888) ||
+        (bitsPerPixel == 32 && f == QImage::Format_ARGB32 && fields == kFields8888) ||
+        (bitsPerPixel == 16 && f == QImage::Format_RGB555 && fields == kFields555) ||
+        (bitsPerPixel == 16 && f == QImage::Format_RGB16 && fields == kFields565);
+    if (sameRows && std::endian::native == std::endian::little) {
+        const size_t rowBytes = static_cast<size_t>(width * (bitsPerPixel / 8));
+        for (std::int64_t y = 0; y < height; ++y) {
+            unsigned char* dst = base + (height - 1 - y) * stride;
+            std::memcpy(dst, image.constScanLine(static_cast<int>(y)), rowBytes);
+            if (f == QImage::Format_RGB32) // the fourth byte is unused: write 0
+                for (std::int64_t x = 0; x < width; ++x)
+                    dst[4 * x + 3] = 0;
+        }
+        return out;
+    }
+
     const QImage::Format argb = QImage::Format_ARGB32;
     for (std::int64_t y = 0; y < height; ++y) {
         // One row at a time, so a large picture is never copied whole.
