@@ -291,6 +291,17 @@ void TopLevelWindow::keyReleaseEvent(QKeyEvent* event) {
 }
 
 bool ClientArea::event(QEvent* event) {
+    if (event->type() == QEvent::ScreenChangeInternal) {
+        // On a screen of another density the same logical size is another device size.
+        const HWND handle = handle_;
+        QMetaObject::invokeMethod(
+            this,
+            [handle] {
+                if (auto record = findWindow(handle))
+                    syncClientSize(record);
+            },
+            Qt::QueuedConnection);
+    }
     if (event->type() == QEvent::ShortcutOverride) {
         // Alt combinations and F10 are system keys: they reach the window procedure as
         // WM_SYSKEYDOWN, whose default processing opens the menus.
