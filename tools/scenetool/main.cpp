@@ -1,5 +1,6 @@
 // scenetool: looks inside scene files with the viewer's own reader.
 // Each subcommand is one row of kCommands.
+#include "tools/scenetool/render_command.h"
 #include "tools/scenetool/scene_info.h"
 
 #include <cstring>
@@ -26,6 +27,14 @@ const Command kCommands[] = {
     {"check", "check [FILE]",
      "silent when the scene file is well-formed, else \"FILE: offset N: reason\" on stderr",
      runSceneCheck},
+    {"render",
+     "render [FILE] -o OUT.png|OUT.bmp [--size WxH] [--keys KEYS] [--background 0xRRGGBB]",
+     "draw the scene as sceneview shows it (no display needed) at WxH client pixels\n"
+     "      (default 1280x720), after KEYS (comma-separated Up, Down, Left, Right, PageUp,\n"
+     "      PageDown, each followed by a paint), on the background colour (default black);\n"
+     "      textures are found from the scene file's folder; exit 1 with the viewer's\n"
+     "      message when the scene cannot be shown",
+     runSceneRender},
 };
 
 void printUsage(std::ostream& os) {
