@@ -3,8 +3,14 @@
 
 #include "tiler/main_form.h"
 
+#include <QApplication>
+#include <QIcon>
+#include <QPixmap>
+
 int main(int argc, char** argv) {
     TApplication application(argc, argv);
+    // The program's icon, also shown by its message boxes and dialogs.
+    QApplication::setWindowIcon(QIcon(QPixmap::fromImage(MainIconImage())));
     application.CreateForm<TFormMain>();
     return application.Run();
 }
