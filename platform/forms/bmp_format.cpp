@@ -35,15 +35,18 @@ bool KnownHeaderSize(std::uint32_t size) {
     }
 }
 
-// Walks an RLE4 or RLE8 stream the way a decoder would, without decoding it:
-// every run and every delta must stay inside the picture, and the stream must
-// end with an end-of-bitmap code before the data runs out.
-bool RleStreamIsSound(const QByteArray& file, std::int64_t at, int width, int height,
-                      bool fourBit) {
+// Walks an RLE4 or RLE8 stream: every run and every delta must stay inside
+// the picture, and the stream must end with an end-of-bitmap code before the
+// data runs out. With `out` (an 8-bit indexed picture of the right size, all
+// index 0) the runs are written into it as well; pixels the stream skips keep
+// index 0.
+bool WalkRle(const QByteArray& file, std::int64_t at, int width, int height, bool fourBit,
+             QImage* out) {
     const std::int64_t end = file.size();
     const auto* p = reinterpret_cast<const unsigned char*>(file.constData());
     std::int64_t x = 0;
     std::int64_t y = 0; // rows counted from the bottom
+    auto row = [&]() { return out->scanLine(static_cast<int>(height - 1 - y)); };
     while (true) {
         if (end - at < 2)
             return false; // the stream ends without end-of-bitmap
@@ -53,6 +56,12 @@ bool RleStreamIsSound(const QByteArray& file, std::int64_t at, int width, int he
         if (count > 0) { // a run of one value (RLE8) or two alternating values (RLE4)
             if (y >= height || x + count > width)
                 return false;
+            if (out != nullptr) {
+                uchar* r = row();
+                for (int i = 0; i < count; ++i)
+                    r[x + i] =
+                        static_cast<uchar>(fourBit ? ((i & 1) ? code & 0x0F : code >> 4) : code);
+            }
             x += count;
             continue;
         }
@@ -80,6 +89,14 @@ bool RleStreamIsSound(const QByteArray& file, std::int64_t at, int width, int he
             const std::int64_t padded = bytes + (bytes & 1);
             if (end - at < padded)
                 return false;
+            if (out != nullptr) {
+                uchar* r = row();
+                for (int i = 0; i < code; ++i) {
+                    const int byte = p[at + (fourBit ? i / 2 : i)];
+                    r[x + i] =
+                        static_cast<uchar>(fourBit ? ((i & 1) ? byte & 0x0F : byte >> 4) : byte);
+                }
+            }
             at += padded;
             x += code;
         }
@@ -191,8 +208,8 @@ std::optional<Layout> Inspect(const QByteArray& file) {
         return std::nullopt;
 
     if (layout.compression == kRle8 || layout.compression == kRle4) {
-        if (!RleStreamIsSound(file, layout.pixelOffset, layout.width, layout.height,
-                              layout.compression == kRle4))
+        if (!WalkRle(file, layout.pixelOffset, layout.width, layout.height,
+                     layout.compression == kRle4, nullptr))
             return std::nullopt;
     } else {
         const std::int64_t stride = (width * bpp + 31) / 32 * 4;
@@ -200,6 +217,17 @@ std::optional<Layout> Inspect(const QByteArray& file) {
             return std::nullopt; // pixel data cut short
     }
     return layout;
+}
+
+QImage DecodeRle(const QByteArray& file, const Layout& layout) {
+    QImage image(layout.width, layout.height, QImage::Format_Indexed8);
+    if (image.isNull())
+        return image;
+    image.fill(0);
+    if (!WalkRle(file, layout.pixelOffset, layout.width, layout.height, layout.compression == kRle4,
+                 &image))
+        return QImage();
+    return image;
 }
 
 std::uint32_t PackChannel(int value, std::uint32_t mask) {

@@ -38,6 +38,12 @@ struct Layout {
 // stream that stays inside the picture. Returns nothing on any fault.
 std::optional<Layout> Inspect(const QByteArray& file);
 
+// The pixels of an RLE4 or RLE8 file that Inspect accepted, as 8-bit palette
+// indices; pixels the stream skips (deltas, early end of line or bitmap) get
+// index 0. (Qt's reader leaves them as whatever the memory held.) The
+// palette is not set. A null image on failure.
+QImage DecodeRle(const QByteArray& file, const Layout& layout);
+
 // Writes a BMP file with a 40-byte info header (108 bytes when the masks
 // include alpha). `image` is the picture in any QImage format; indexed formats
 // give 4 or 8 bits per pixel with their palette, the rest 16 or 32 bits with

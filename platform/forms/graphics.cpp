@@ -327,6 +327,15 @@ void TBitmap::LoadFromBytes(const QByteArray& bytes) {
         if (decoded.format() != QImage::Format_Indexed8 ||
             decoded.colorCount() > PaletteLimit(format))
             ThrowNotValid();
+        if (layout->compression == bmp::kRle4 || layout->compression == bmp::kRle8) {
+            // Decode the runs here, so skipped pixels are defined; Qt's
+            // result gives the palette.
+            QImage pixels = bmp::DecodeRle(bytes, *layout);
+            if (pixels.isNull())
+                ThrowNotValid();
+            pixels.setColorTable(decoded.colorTable());
+            decoded = std::move(pixels);
+        }
         break;
     case 16:
     case 32:
