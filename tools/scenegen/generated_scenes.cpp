@@ -185,7 +185,7 @@ GeneratedScene makeDemoScene() {
     s.renderMode = 1;
 
     s.texturedMeshes = {
-        textured(makeFloor(22, -22, -22, 22, 0), "floor.bmp"),
+        textured(makeFloor(30, -30, -30, 30, 0), "floor.bmp"),
         textured(makeCurvedPanel({0, 17, 9.5}, 38, 17, 4.5, 16, 9), "panel.bmp"),
         textured(makeBox({-9, -2, 2.5}, 5, 5, 5), "crate.bmp"),
         textured(makeBox({-5, 7, 1.75}, 3.5, 3.5, 3.5), "crate.bmp"),
