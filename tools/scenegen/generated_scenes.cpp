@@ -192,7 +192,7 @@ GeneratedScene makeDemoScene() {
         textured(makeTetrahedron({12, 6, 0}, 3.2, 7), "marble.bmp"),
     };
     s.colouredMeshes = {
-        coloured(makeSphere({3.5, -5, 3}, 3, 16, 32), 0x000000FF),      // full red
+        coloured(makeSphere({3.5, -5, 3}, 3, 16, 32), 0x000000FF),    // full red
         coloured(makeOctahedron({0, 5, 5.5}, 2, 3), 0x00E0A040),      // mixed: sea blue
         coloured(makeCylinder({13, -7, 0}, 1.5, 7, 24), 0xFF00FF00),  // full green, top byte set
         coloured(makeSphere({-3, -9, 1.3}, 1.3, 10, 20), 0x0060C0FF), // mixed: amber
