@@ -7,7 +7,15 @@
 #include <QIcon>
 #include <QPixmap>
 
+#include <cstdio>
+#include <cstring>
+
 int main(int argc, char** argv) {
+    // The one command-line word the program answers; otherwise it reads no command line.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("Tegulo %s\n", SV_VERSION);
+        return 0;
+    }
     TApplication application(argc, argv);
     // The program's icon, also shown by its message boxes and dialogs.
     QApplication::setWindowIcon(QIcon(QPixmap::fromImage(MainIconImage())));
