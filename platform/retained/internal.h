@@ -169,13 +169,24 @@ inline RootImpl* impl(IDirect3DRM* p) {
     return static_cast<RootImpl*>(p);
 }
 
+// Frees an object whose last reference went. Frames hold their children, so freeing a long
+// chain would nest one destructor inside another as deep as the chain: frames freed while
+// another frame is being freed are queued and freed one after another instead.
+void destroyFrame(FrameImpl* frame);
+inline void destroy(FrameImpl* p) {
+    destroyFrame(p);
+}
+template <class T> void destroy(T* p) {
+    delete p;
+}
+
 template <class T> void addRef(T* p) {
     if (p)
         ++p->refs;
 }
 template <class T> void release(T* p) {
     if (p && --p->refs == 0)
-        delete p;
+        destroy(p);
 }
 
 } // namespace retained

@@ -55,6 +55,25 @@ FrameImpl::~FrameImpl() {
     noteDestroyed();
 }
 
+namespace {
+thread_local std::vector<FrameImpl*>* t_framesToFree = nullptr;
+}
+
+void destroyFrame(FrameImpl* frame) {
+    if (t_framesToFree) {
+        t_framesToFree->push_back(frame);
+        return;
+    }
+    std::vector<FrameImpl*> toFree{frame};
+    t_framesToFree = &toFree;
+    while (!toFree.empty()) {
+        FrameImpl* f = toFree.back();
+        toFree.pop_back();
+        delete f;
+    }
+    t_framesToFree = nullptr;
+}
+
 Transform FrameImpl::world() const {
     Transform t{rotation, position};
     for (const FrameImpl* p = parent; p; p = p->parent)
@@ -159,7 +178,7 @@ void Direct3DRMSetPresenter(D3DRMPRESENTFN presenter) {
         auto* self = impl(this);                                                                   \
         ULONG left = --self->refs;                                                                 \
         if (left == 0)                                                                             \
-            delete self;                                                                           \
+            destroy(self);                                                                         \
         return left;                                                                               \
     }
 

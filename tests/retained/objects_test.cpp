@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <limits>
+#include <pthread.h>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,35 @@ TEST_F(Engine, ParentHoldsChildrenAndEitherReleaseOrderFreesAll) {
         }
         EXPECT_EQ(rt::liveObjectCount(), before);
     }
+}
+
+// Freeing the top of a long chain of frames must not nest a call per frame: it runs here on a
+// thread with a 256 KiB stack, which a call per frame would overflow many times over.
+TEST_F(Engine, LongChainOfFramesIsFreedWithoutDeepNesting) {
+    const std::size_t before = rt::liveObjectCount();
+    IDirect3DRMFrame* top = frame();
+    IDirect3DRMFrame* parent = top;
+    for (int i = 0; i < 300000; ++i) {
+        IDirect3DRMFrame* child = frame(parent);
+        ASSERT_EQ(child->Release(), 1u); // the parent keeps it
+        parent = child;
+    }
+    EXPECT_EQ(rt::liveObjectCount(), before + 300001);
+    pthread_attr_t attr;
+    ASSERT_EQ(pthread_attr_init(&attr), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attr, 256 * 1024), 0);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(
+                  &thread, &attr,
+                  [](void* p) -> void* {
+                      static_cast<IDirect3DRMFrame*>(p)->Release();
+                      return nullptr;
+                  },
+                  top),
+              0);
+    ASSERT_EQ(pthread_join(thread, nullptr), 0);
+    pthread_attr_destroy(&attr);
+    EXPECT_EQ(rt::liveObjectCount(), before);
 }
 
 TEST_F(Engine, OwnersKeepWhatTheyHoldUntilTheyGo) {
