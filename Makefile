@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 DEMO_DIR := build/default/demo
 
-.PHONY: all deps build build-asan demo test test-default test-asan bench clean
+.PHONY: all deps build build-asan demo test test-default test-asan bench package clean
 
 all: build
 
@@ -37,6 +37,10 @@ bench: build
 	@for b in build/default/bin/bench_*; do \
 	    [ -x "$$b" ] && "$$b" --benchmark_min_time=0.5 || exit 1; \
 	done
+
+# The Debian package (CPack), written to build/default/packages/.
+package: build
+	cmake --build --preset default --target package
 
 clean:
 	rm -rf build
