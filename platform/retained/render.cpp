@@ -20,6 +20,10 @@
 #include <memory>
 #include <thread>
 
+#if defined(__SSE__) || defined(__x86_64__)
+#include <xmmintrin.h>
+#endif
+
 namespace retained {
 
 namespace {
@@ -126,8 +130,8 @@ struct ChunkBins {
     std::vector<std::vector<std::uint32_t>> tiles;
 };
 
-Vec3 lightAt(const Vec3& p, const Vec3& n, const SceneLight* lights, std::size_t count,
-             const Vec3& ambient) {
+[[gnu::always_inline]] inline Vec3 lightAt(const Vec3& p, const Vec3& n, const SceneLight* lights,
+                                           std::size_t count, const Vec3& ambient) {
     static const float kSpotInner = std::cos(0.4f), kSpotOuter = std::cos(0.5f);
     Vec3 received = ambient;
     for (std::size_t i = 0; i < count; ++i) {
@@ -153,6 +157,16 @@ Vec3 lightAt(const Vec3& p, const Vec3& n, const SceneLight* lights, std::size_t
         received = received + l.colour * amount;
     }
     return received;
+}
+
+// A screen coordinate (inside the guard band) to 1/16 pixel, rounded to nearest (ties to even),
+// the same way for every vertex so that shared edges stay shared.
+inline std::int32_t snapToSubPixel(float f) {
+#if defined(__SSE__) || defined(__x86_64__)
+    return _mm_cvt_ss2si(_mm_set_ss(f * kSubPixel));
+#else
+    return static_cast<std::int32_t>(std::lrint(f * kSubPixel));
+#endif
 }
 
 inline float shade(float base, float received) {
@@ -372,8 +386,8 @@ void Renderer::processVertices(std::size_t begin, std::size_t end) {
         if (out == 0) {
             const float iz = 1.0f / c.z;
             o.invZ = iz;
-            o.X = static_cast<std::int32_t>(std::lrint((vw.cx + vw.s * c.x * iz) * kSubPixel));
-            o.Y = static_cast<std::int32_t>(std::lrint((vw.cy - vw.s * c.y * iz) * kSubPixel));
+            o.X = snapToSubPixel(vw.cx + vw.s * c.x * iz);
+            o.Y = snapToSubPixel(vw.cy - vw.s * c.y * iz);
         }
         if (vw.gouraud && !(out & kOutInvalid)) {
             const Vec3 received =
@@ -484,9 +498,7 @@ void setupTriangle(ChunkBins& bins, const View& vw, const ScreenVertex& a, const
 
 ScreenVertex project(const View& vw, const ClipVertex& c) {
     const float iz = 1.0f / c.z;
-    auto snap = [](float f, float lo, float hi) {
-        return static_cast<std::int32_t>(std::lrint(std::clamp(f, lo, hi) * kSubPixel));
-    };
+    auto snap = [](float f, float lo, float hi) { return snapToSubPixel(std::clamp(f, lo, hi)); };
     ScreenVertex s;
     s.X = snap(vw.cx + vw.s * c.x * iz, vw.left - 1.0f, vw.right + 1.0f);
     s.Y = snap(vw.cy - vw.s * c.y * iz, vw.top - 1.0f, vw.bottom + 1.0f);
