@@ -154,6 +154,8 @@ struct IDirect3DRMDevice {
     int GetStrideBytes();
 };
 
+// The window side of a device. The picture reaches the window at the device's Update(), so
+// painting and activation are only acknowledged (status 0).
 struct IDirect3DRMWinDevice {
     SV_RETAINED_OBJECT(IDirect3DRMWinDevice)
     HRESULT HandlePaint(HDC dc);
@@ -162,8 +164,14 @@ struct IDirect3DRMWinDevice {
 
 struct IDirect3DRMViewport {
     SV_RETAINED_OBJECT(IDirect3DRMViewport)
+    // The back clipping distance (default 100; must be finite and beyond the front, 1.0).
     HRESULT SetBack(D3DVALUE distance);
+    // Fills the viewport with its camera's scene background and forgets all depth.
     HRESULT Clear();
+    // Draws the frame's tree as the camera sees it, depth-tested against what was drawn since
+    // the last Clear, lit by the lights of the camera's scene and of the tree. Returns when the
+    // picture is finished. Fails with D3DRMERR_OUTOFMEMORY (having drawn what fits) when memory
+    // runs out or the tree holds more than 64M vertices or triangles.
     HRESULT Render(IDirect3DRMFrame* frame);
 };
 
