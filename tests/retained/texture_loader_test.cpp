@@ -12,6 +12,8 @@
 
 #include <string>
 
+#include <sys/stat.h>
+
 namespace rt = retained::testing;
 
 namespace {
@@ -125,7 +127,12 @@ TEST_F(TextureLoader, RefusesWhatIsNotAUsableImage) {
     const std::string huge = writeBytes("huge.bmp", hugeBmp);
     const std::string wide = writeImage("wide.png", 16385, 1, "PNG");
     const std::string directory = dir_.path().toStdString();
-    for (const std::string& p : {missing, text, empty, truncated, huge, wide, directory}) {
+    // A named pipe nobody writes to and an endless device: refused at once, never read.
+    const std::string fifo = path("pipe.bmp");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string zero = "/dev/zero";
+    for (const std::string& p :
+         {missing, text, empty, truncated, huge, wide, directory, fifo, zero}) {
         IDirect3DRMTexture* t = nullptr;
         EXPECT_LT(rm_->LoadTexture(p.c_str(), &t), 0) << p;
         EXPECT_EQ(t, nullptr);
