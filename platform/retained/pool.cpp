@@ -46,19 +46,21 @@ WorkerPool::~WorkerPool() {
         t.join();
 }
 
-void WorkerPool::run(const std::function<void(int)>& job) {
+void WorkerPool::runErased(JobFn fn, void* job) {
     if (workers_.empty()) {
-        job(0);
+        fn(job, 0);
         return;
     }
-    job_ = &job;
+    jobFn_ = fn;
+    job_ = job;
     pending_.store(static_cast<int>(workers_.size()), std::memory_order_relaxed);
     generation_.fetch_add(1, std::memory_order_release);
     generation_.notify_all();
-    job(0);
+    fn(job, 0);
     int left;
     while ((left = pending_.load(std::memory_order_acquire)) != 0)
         waitWhile(pending_, left);
+    jobFn_ = nullptr;
     job_ = nullptr;
 }
 
@@ -68,7 +70,7 @@ void WorkerPool::workerLoop(int index) {
         seen = waitWhile(generation_, seen);
         if (stop_.load(std::memory_order_relaxed))
             return;
-        (*job_)(index);
+        jobFn_(job_, index);
         if (pending_.fetch_sub(1, std::memory_order_acq_rel) == 1)
             pending_.notify_one();
     }

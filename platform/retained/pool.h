@@ -4,8 +4,8 @@
 #pragma once
 
 #include <atomic>
-#include <functional>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace retained {
@@ -18,14 +18,21 @@ class WorkerPool {
     WorkerPool& operator=(const WorkerPool&) = delete;
 
     int size() const { return static_cast<int>(workers_.size()) + 1; }
-    // Runs job(worker) on every worker (0 .. size()-1) at once and waits for all of them.
-    void run(const std::function<void(int)>& job);
+    // Runs job(worker) on every worker (0 .. size()-1) at once and waits for all of them. The
+    // job is called through a plain pointer: nothing is allocated per run.
+    template <class Job> void run(Job&& job) {
+        using J = std::remove_reference_t<Job>;
+        runErased([](void* j, int worker) { (*static_cast<J*>(j))(worker); }, &job);
+    }
 
   private:
+    using JobFn = void (*)(void* job, int worker);
+    void runErased(JobFn fn, void* job);
     void workerLoop(int index);
 
     std::vector<std::thread> workers_;
-    const std::function<void(int)>* job_ = nullptr; // published by generation_
+    JobFn jobFn_ = nullptr; // published by generation_
+    void* job_ = nullptr;
     std::atomic<unsigned> generation_{0};
     std::atomic<int> pending_{0};
     std::atomic<bool> stop_{false};
