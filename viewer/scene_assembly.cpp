@@ -100,8 +100,11 @@ int loadScene(ViewerState& state, const char* path) {
     std::uint32_t texturedMeshCount = 0;
     if (readTexturedMeshCount(reader, texturedMeshCount) != SceneRead::ok)
         return 0;
+    std::uint32_t meshesMade = 0;
     char textureName[kTextureNameSize];
     for (std::uint32_t i = 0; i < texturedMeshCount; ++i) {
+        if (++meshesMade > kMaxSceneMeshes)
+            return 0;
         if (state.rmRoot->CreateMeshBuilder(&holds.mesh) < 0)
             return 0;
         if (readTextureName(reader, textureName) != SceneRead::ok)
@@ -128,6 +131,8 @@ int loadScene(ViewerState& state, const char* path) {
         if (word == SceneRead::end)
             break;
         if (word != SceneRead::ok)
+            return 0;
+        if (++meshesMade > kMaxSceneMeshes)
             return 0;
         if (state.rmRoot->CreateMeshBuilder(&holds.mesh) < 0)
             return 0;

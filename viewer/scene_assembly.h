@@ -4,7 +4,15 @@
 // the last paint once there has been one.
 #pragma once
 
+#include <cstdint>
+
 #include "viewer/viewer_state.h"
+
+// Meshes one load makes at most (textured and coloured together); a scene file
+// with more is refused. Every mesh costs an engine mesh builder of a few hundred
+// bytes whatever its size, so a file of millions of empty 12-byte records would
+// otherwise turn 1 GB on disk into tens of GB of engine objects.
+inline constexpr std::uint32_t kMaxSceneMeshes = 262144;
 
 // Loads "trans.dat" from the current directory into the program's one state
 // record. Returns 1 on success, 0 on failure.

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include <QImage>
 
@@ -378,4 +381,74 @@ TEST(SceneAssembly, DemoSceneRendersTexturedAndColouredMeshes) {
         EXPECT_GE(texturedShown, 2);
         EXPECT_GE(colouredShown, 2);
     }
+}
+
+namespace {
+
+// Resident memory of this process, from /proc/self/status.
+long long residentKiB() {
+    std::FILE* f = std::fopen("/proc/self/status", "r");
+    if (!f)
+        return -1;
+    char line[256];
+    long long kib = -1;
+    while (std::fgets(line, sizeof line, f))
+        if (std::sscanf(line, "VmRSS: %lld kB", &kib) == 1)
+            break;
+    std::fclose(f);
+    return kib;
+}
+
+// A coloured mesh with no vertices and no face data: the smallest record (12 bytes).
+SceneBytes& emptyColouredMesh(SceneBytes& b, std::uint32_t colourWord) {
+    return b.u32(colourWord).i32(0).i32(0);
+}
+
+} // namespace
+
+TEST(SceneAssembly, MeshCountIsBounded) {
+    struct Case {
+        std::uint32_t textured;
+        std::uint32_t coloured;
+        int expected;
+    };
+    // Textured and coloured meshes count together.
+    for (const Case c : {Case{0, kMaxSceneMeshes, 1}, Case{0, kMaxSceneMeshes + 1, 0},
+                         Case{1, kMaxSceneMeshes - 1, 1}, Case{1, kMaxSceneMeshes, 0}}) {
+        SCOPED_TRACE(std::to_string(c.textured) + " textured, " + std::to_string(c.coloured) +
+                     " coloured");
+        SceneBytes b;
+        b.header().u32(c.textured);
+        for (std::uint32_t i = 0; i < c.textured; ++i)
+            b.name(textureFile()).geometry(numberedVertices(4), kOneTriangle);
+        b.bytes.reserve(b.bytes.size() + std::size_t{c.coloured} * 12);
+        for (std::uint32_t i = 0; i < c.coloured; ++i)
+            emptyColouredMesh(b, i);
+        Context ctx; // its destructor checks that a refused load left no engine object behind
+        ASSERT_EQ(loadScene(ctx.st(), writeScene(b).c_str()), c.expected);
+        if (c.expected == 1) {
+            EXPECT_EQ(rt::frameVisuals(ctx.meshFrameA()).size(), c.textured + c.coloured);
+        }
+    }
+}
+
+TEST(SceneAssembly, GigabyteOfEmptyMeshesIsRefusedWithinBoundedMemory) {
+    // A hostile 1 GiB file (sparse on disk): after the header and a textured count of 0,
+    // nothing but zero bytes, which read as ~89 million empty coloured meshes of colour 0.
+    SceneBytes b;
+    b.header().u32(0);
+    const std::string path = writeScene(b);
+    ASSERT_EQ(::truncate(path.c_str(), std::int64_t{1} << 30), 0);
+
+    const long long before = residentKiB();
+    ASSERT_GT(before, 0);
+    {
+        Context ctx;
+        EXPECT_EQ(loadScene(ctx.st(), path.c_str()), 0);
+        // Engine objects for at most kMaxSceneMeshes meshes: a few hundred bytes each, well
+        // under 1 GiB even with the sanitizers' redzones (unbounded, it would be ~30 GiB).
+        const long long grown = residentKiB() - before;
+        EXPECT_LT(grown, 1024LL * 1024) << grown << " KiB";
+    }
+    ::unlink(path.c_str());
 }
