@@ -81,6 +81,7 @@ for exe in "$prefix"/bin/*; do
     [ -f "$page" ] || fail "no manual page for $name"
     warnings=$(gzip -dc "$page" | groff -k -t -man -Tutf8 -ww -z 2>&1)
     [ -z "$warnings" ] || fail "manual page of $name: $warnings"
+    gzip -dc "$page" | sed -n 1p | grep -q "^\.TH .* $version\"" || fail "manual page of $name is not of version $version"
     gzip -dc "$page" | groff -k -t -man -Tutf8 2>/dev/null | sed 's/.\x08//g' |
         grep -A1 '^NAME' | tail -n1 | grep -q "^ *$name - " || fail "manual page of $name does not name it"
 done
