@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Makes the README's pictures of Tegulo in docs/: a picture before the
+# Makes the README's pictures of Tegulo in docs/ (and the picture itself as
+# examples/landscape.bmp): a picture before the
 # transform and after it with each block size (made by tegulo-batch, shown at
 # twice the size with hard pixel edges), and a screenshot of the Tegulo window
 # after opening that picture and transforming it with block size 4, taken on
@@ -26,6 +27,7 @@ convert -size 240x104 gradient:'#3b6fb6'-'#f7d59a' \
 png() { # png IN.bmp OUT.png: twice the size, hard pixel edges
     convert "$1" -filter point -resize 200% -strip -define png:exclude-chunks=date,time "$2"
 }
+cp "$work/before.bmp" "$docs/../examples/landscape.bmp"
 png "$work/before.bmp" "$docs/tegulo-before.png"
 for a in 2 4 8; do
     "$bin/tegulo-batch" --block "$a" "$work/before.bmp" "$work/after-$a.bmp"
@@ -52,4 +54,4 @@ sleep 1
 import -window "$window" -strip -define png:exclude-chunks=date,time "$docs/tegulo.png"
 click 128 256 # OK ends the program
 wait "$pid"
-echo "written: $docs/tegulo-before.png, tegulo-after-{2,4,8}.png, tegulo.png"
+echo "written: $docs/tegulo-before.png, tegulo-after-{2,4,8}.png, tegulo.png, examples/landscape.bmp"
