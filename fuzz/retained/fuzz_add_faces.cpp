@@ -47,6 +47,13 @@ struct Input {
 
 } // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    // One render thread: runs stay reproducible, and a loaded machine does not stall every
+    // input on waking the workers (the worker pool has tests of its own).
+    rt::setRendererThreadCount(1);
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Input in{data, size};
     const DWORD vertexCount = in.take<std::uint32_t>();

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <memory>
+#include <cstring>
 
 #include <unistd.h>
 
@@ -31,9 +31,28 @@ void check(bool condition) {
         std::abort();
 }
 
+// One state record for the whole run, made fresh for each input: a new 4.8 MB
+// record per input would spend most of the run in page faults.
+ViewerState& freshState() {
+    static ViewerState* const state = new ViewerState;
+    ViewerState& s = *state;
+    s.pose = {};
+    s.savedPose = {};
+    s.savedPoseValid = 0;
+    s.ambientLevel = s.directionalLevel = s.pointLevel = s.spotLevel = 0.0;
+    s.moveStep = 2.0;
+    s.renderMode = 0;
+    s.backgroundColor = 0;
+    std::memset(s.VertexTable, 0, sizeof s.VertexTable);
+    std::memset(s.FaceDataTable, 0, sizeof s.FaceDataTable);
+    s.meshVertexCount = 0;
+    s.meshFaceDataCount = 0;
+    return s;
+}
+
 // The objects a render-context build makes, made directly.
 struct Context {
-    std::unique_ptr<ViewerState> state = std::make_unique<ViewerState>();
+    ViewerState* state = &freshState();
 
     Context() {
         ViewerState& s = *state;
@@ -55,6 +74,10 @@ struct Context {
         for (auto* f : {s.cameraFrame, s.lightFrame, s.sceneFrame, s.meshRootA, s.meshRootB})
             f->Release();
         s.rmRoot->Release();
+        s.rmRoot = nullptr;
+        s.sceneFrame = s.cameraFrame = s.lightFrame = s.meshRootA = s.meshRootB = nullptr;
+        s.rmDevice = nullptr;
+        s.rmViewport = nullptr;
     }
     Context(const Context&) = delete;
     Context& operator=(const Context&) = delete;
@@ -63,6 +86,9 @@ struct Context {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    // One render thread: runs stay reproducible, and a loaded machine does not stall every
+    // input on waking the workers (the worker pool has tests of its own).
+    rt::setRendererThreadCount(1);
     // Texture names in the scene are relative to the current directory.
     if (::chdir(fuzzScratchDir().c_str()) != 0)
         std::abort();
