@@ -21,9 +21,9 @@ template <class T> T waitWhile(const std::atomic<T>& value, T old) {
     const auto until = std::chrono::steady_clock::now() + kSpin;
     T now;
     int spins = 0;
-    while ((now = value.load(std::memory_order_acquire)) == old) {
+    while ((now = value.load(std::memory_order_seq_cst)) == old) {
         if ((++spins & 63) == 0 && std::chrono::steady_clock::now() > until) {
-            value.wait(old, std::memory_order_acquire);
+            value.wait(old, std::memory_order_seq_cst);
             spins = 0;
         } else {
             cpuRelax();
@@ -39,40 +39,41 @@ WorkerPool::WorkerPool(int threads) {
 }
 
 WorkerPool::~WorkerPool() {
-    stop_.store(true, std::memory_order_relaxed);
-    generation_.fetch_add(1, std::memory_order_release);
+    stop_.store(true);
+    generation_.fetch_add(1);
     generation_.notify_all();
     for (std::thread& t : workers_)
         t.join();
 }
 
-void WorkerPool::runErased(JobFn fn, void* job) {
+void WorkerPool::runTask(const Task& task) {
     if (workers_.empty()) {
-        fn(job, 0);
+        task.fn(task.job, 0);
         return;
     }
-    jobFn_ = fn;
-    job_ = job;
-    pending_.store(static_cast<int>(workers_.size()), std::memory_order_relaxed);
-    generation_.fetch_add(1, std::memory_order_release);
+    task_.store(&task);
+    generation_.fetch_add(1);
     generation_.notify_all();
-    fn(job, 0);
-    int left;
-    while ((left = pending_.load(std::memory_order_acquire)) != 0)
-        waitWhile(pending_, left);
-    jobFn_ = nullptr;
-    job_ = nullptr;
+    task.fn(task.job, 0);
+    // Close the job, then wait for those inside it. A worker counts itself in before it looks
+    // for the job, so either it is counted here or it finds the job closed.
+    task_.store(nullptr);
+    int inside;
+    while ((inside = active_.load()) != 0)
+        waitWhile(active_, inside);
 }
 
 void WorkerPool::workerLoop(int index) {
     unsigned seen = 0;
     for (;;) {
         seen = waitWhile(generation_, seen);
-        if (stop_.load(std::memory_order_relaxed))
+        if (stop_.load())
             return;
-        jobFn_(job_, index);
-        if (pending_.fetch_sub(1, std::memory_order_acq_rel) == 1)
-            pending_.notify_one();
+        active_.fetch_add(1);
+        if (const Task* task = task_.load())
+            task->fn(task->job, index);
+        if (active_.fetch_sub(1) == 1)
+            active_.notify_all();
     }
 }
 

@@ -199,6 +199,7 @@ class Renderer {
     }
 
     void clear(ViewportImpl& vp);
+    void clearRows(const ViewportImpl& vp, int y0, int y1, std::uint32_t bg);
     HRESULT render(ViewportImpl& vp, FrameImpl& frame);
 
   private:
@@ -243,9 +244,6 @@ Renderer& renderer() {
 void Renderer::clear(ViewportImpl& vp) {
     DeviceImpl& d = *vp.device;
     const std::uint32_t bg = vp.camera->root()->background & 0x00FFFFFFu;
-    const int rows = vp.height;
-    const int n = pool_->size();
-    const RasterTarget target{d.colour, d.depth, d.stridePixels};
     const int x0 = vp.x, x1 = vp.x + vp.width - 1;
     // Tiles the viewport covers whole get their depth cleared when first drawn into; the
     // viewport's part of the others is cleared now.
@@ -261,24 +259,38 @@ void Renderer::clear(ViewportImpl& vp) {
             if (whole)
                 d.depthPending[static_cast<std::size_t>(ty) * d.depthTilesX + tx] = 1;
         }
-    pool_->run([&](int worker) {
-        const int y0 = vp.y + rows * worker / n, y1 = vp.y + rows * (worker + 1) / n;
-        if (y0 >= y1)
-            return;
-        clearKernel_(target, x0, y0, x1, y1 - 1, bg);
-        for (int y = y0; y < y1; ++y) {
-            const std::uint8_t* pending =
-                d.depthPending.data() + static_cast<std::size_t>(y >> kTileShift) * d.depthTilesX;
-            float* row = d.depth + static_cast<std::ptrdiff_t>(y) * d.stridePixels;
-            for (int tx = tx0; tx <= tx1; ++tx) {
-                if (pending[tx])
-                    continue;
-                const int a = std::max(x0, tx * kTileSize);
-                const int b = std::min(x1, tx * kTileSize + kTileSize - 1);
-                std::memset(row + a, 0, static_cast<std::size_t>(b - a + 1) * sizeof(float));
-            }
+    // Bands of rows, taken by whichever workers come.
+    constexpr int kBand = 32;
+    const auto bands = static_cast<std::size_t>((vp.height + kBand - 1) / kBand);
+    nextChunk_.store(0, std::memory_order_relaxed);
+    pool_->run([&](int) {
+        for (std::size_t band;
+             (band = nextChunk_.fetch_add(1, std::memory_order_relaxed)) < bands;) {
+            const int y0 = vp.y + static_cast<int>(band) * kBand;
+            clearRows(vp, y0, std::min(vp.y + vp.height, y0 + kBand), bg);
         }
     });
+}
+
+// Rows y0 .. y1 - 1 of the viewport: colour filled, depth zeroed outside pending tiles.
+void Renderer::clearRows(const ViewportImpl& vp, int y0, int y1, std::uint32_t bg) {
+    const DeviceImpl& d = *vp.device;
+    const RasterTarget target{d.colour, d.depth, d.stridePixels};
+    const int x0 = vp.x, x1 = vp.x + vp.width - 1;
+    const int tx0 = x0 >> kTileShift, tx1 = x1 >> kTileShift;
+    clearKernel_(target, x0, y0, x1, y1 - 1, bg);
+    for (int y = y0; y < y1; ++y) {
+        const std::uint8_t* pending =
+            d.depthPending.data() + static_cast<std::size_t>(y >> kTileShift) * d.depthTilesX;
+        float* row = d.depth + static_cast<std::ptrdiff_t>(y) * d.stridePixels;
+        for (int tx = tx0; tx <= tx1; ++tx) {
+            if (pending[tx])
+                continue;
+            const int a = std::max(x0, tx * kTileSize);
+            const int b = std::min(x1, tx * kTileSize + kTileSize - 1);
+            std::memset(row + a, 0, static_cast<std::size_t>(b - a + 1) * sizeof(float));
+        }
+    }
 }
 
 void Renderer::gatherLights(FrameImpl& root) {
