@@ -12,16 +12,25 @@ namespace {
 // the window's creation above all) do not build again, so a failure is
 // reported once.
 bool endingAfterFailedBuild = false;
+// Set while a build runs. A build enters the message loop only through the
+// message box of a failing step; a size message arriving then does not start
+// a second build inside the failing one.
+bool buildRunning = false;
 
-void buildFailed() {
-    endingAfterFailedBuild = true;
-    PostQuitMessage(0);
+// Builds the context; on failure (its message shown) the program ends.
+void build(HWND window) {
+    buildRunning = true;
+    const int built = buildRenderContext(window);
+    buildRunning = false;
+    if (built == 0) {
+        endingAfterFailedBuild = true;
+        PostQuitMessage(0);
+    }
 }
 
 void onCreate(HWND window) {
     endingAfterFailedBuild = false;
-    if (buildRenderContext(window) == 0)
-        buildFailed();
+    build(window);
     timeBeginPeriod(kTimerPeriodMs);
     viewerState.timerId = timeSetEvent(kTimerDelayMs, kTimerResolutionMs, timerTick,
                                        reinterpret_cast<DWORD_PTR>(window), TIME_PERIODIC);
@@ -34,12 +43,11 @@ void onSize(HWND window, LPARAM lParam) {
     viewerState.clientHeight = HIWORD(static_cast<std::uintptr_t>(lParam));
     if (viewerState.clientWidth == 0 || viewerState.clientHeight == 0 || IsIconic(window))
         return;
-    if (endingAfterFailedBuild)
+    if (endingAfterFailedBuild || buildRunning)
         return;
     // The whole previous context goes before the new one is built.
     releaseRenderContext();
-    if (buildRenderContext(window) == 0)
-        buildFailed();
+    build(window);
 }
 
 void onActivate(WPARAM wParam) {

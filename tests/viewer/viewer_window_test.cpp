@@ -399,3 +399,54 @@ TEST_F(WinMainTest, RefusedClassEndsWithZeroAndNoMessage) {
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(wt::runningTimers(), 0);
 }
+
+TEST_F(ViewerWindowTest, ResizeDuringAFailureMessageDoesNotBuildAgain) {
+    ASSERT_NE(create(), nullptr);
+    paint();
+    enterFolder(noSceneDir()); // the next rebuild fails
+    int builds = 0;
+    wt::setMessageBoxHandler([&](HWND, const std::string& text, const char*, UINT) {
+        messages.push_back(text);
+        builds = rt::callCount("Direct3DRMCreate");
+        // The user resizes and paints while the box is open.
+        SendMessageA(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(200, 100));
+        SendMessageA(window, WM_PAINT, 0, 0);
+        return IDOK;
+    });
+    SendMessageA(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(300, 200));
+    EXPECT_EQ(messages, std::vector<std::string>{"Could not create scene!"});
+    EXPECT_EQ(rt::callCount("Direct3DRMCreate"), builds);
+    EXPECT_EQ(viewerState.clientWidth, 200); // sizes are stored all the same
+    // Sizes after the failure do not build either; the run ends.
+    SendMessageA(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(320, 240));
+    EXPECT_EQ(rt::callCount("Direct3DRMCreate"), builds);
+    EXPECT_EQ(drainUntilQuit(), 0);
+}
+
+TEST_F(ViewerWindowTest, WindowClosedDuringAFailureMessageLeavesNothingBehind) {
+    ASSERT_NE(create(), nullptr);
+    enterFolder(noSceneDir());
+    wt::setMessageBoxHandler([&](HWND, const std::string& text, const char*, UINT) {
+        messages.push_back(text);
+        SendMessageA(window, WM_CLOSE, 0, 0); // default processing destroys the window
+        return IDOK;
+    });
+    SendMessageA(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(300, 200));
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(viewerState.rmRoot, nullptr);
+    EXPECT_EQ(wt::runningTimers(), 0);
+    EXPECT_EQ(rt::liveObjectCount(), liveBefore);
+    EXPECT_EQ(drainUntilQuit(), 0);
+}
+
+TEST_F(ViewerWindowTest, WindowDestroyedDuringTheColourDialogIsNotTouchedAfterwards) {
+    ASSERT_NE(create(), nullptr);
+    wt::setChooseColorHandler([&](CHOOSECOLORA& request) {
+        DestroyWindow(window);
+        request.rgbResult = 0x000000FF;
+        return TRUE;
+    });
+    SendMessageA(window, WM_COMMAND, ID_IMAGE_CHOOSEBACKGROUND, 0);
+    EXPECT_EQ(viewerState.backgroundColor, 0x00FF0000u);
+    EXPECT_EQ(rt::liveObjectCount(), liveBefore);
+}
