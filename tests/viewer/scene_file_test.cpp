@@ -466,3 +466,43 @@ TEST(SceneFile, FaceDataSummaryCountsCompleteFaces) {
 }
 
 } // namespace
+
+TEST(SceneFile, FileCutShortAfterOpeningIsReadToTheCutOnly) {
+    // The file shrinks between the open and the first read (another program rewriting it):
+    // the reader goes by what it can read, never by the size it saw at the open.
+    SceneBytes b;
+    b.header().u32(0);
+    const std::size_t firstMesh = b.size();
+    b.u32(0x000000FF).geometry({{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}, {3, 0, 1, 2, 0});
+    const std::size_t secondMesh = b.size();
+    b.u32(0x0000FF00).geometry({{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}, {3, 0, 1, 2, 0});
+    struct Case {
+        std::size_t cut;
+        SceneRead expected;
+        std::size_t meshes;
+    };
+    for (const Case c :
+         {Case{0, SceneRead::malformed, 0}, Case{100, SceneRead::malformed, 0},
+          Case{142, SceneRead::malformed, 0}, Case{firstMesh, SceneRead::ok, 0},
+          Case{firstMesh + 20, SceneRead::malformed, 0}, Case{secondMesh, SceneRead::ok, 1},
+          Case{secondMesh + 2, SceneRead::malformed, 1},
+          Case{b.size() - 1, SceneRead::malformed, 1}}) {
+        SCOPED_TRACE(c.cut);
+        const std::string path = writeTempFile("shrinking.dat", b.bytes);
+        auto state = std::make_unique<ViewerState>();
+        SceneReader reader;
+        ASSERT_TRUE(openSceneFile(reader, path.c_str()));
+        ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(c.cut)), 0);
+        SceneProgress progress;
+        std::size_t meshes = 0;
+        const SceneRead r =
+            readSceneMeshes(reader, *state, progress, [&](const SceneMeshInfo&) { ++meshes; });
+        EXPECT_EQ(r, c.expected) << reader.error.message;
+        EXPECT_EQ(meshes, c.meshes);
+        EXPECT_LE(reader.offset, c.cut);
+        if (r == SceneRead::malformed) {
+            EXPECT_LE(reader.error.offset, c.cut);
+            EXPECT_FALSE(reader.error.message.empty());
+        }
+    }
+}
