@@ -69,10 +69,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<D3DVECTOR> vertices;
     if (vertexCount <= kMaxVertexArray) {
         vertices.resize(vertexCount, D3DVECTOR{0, 0, 0});
+        // The vertex bytes over and over: copied once, then the filled part doubled.
         auto* out = reinterpret_cast<std::uint8_t*>(vertices.data());
-        if (vertexBytes > 0)
-            for (std::size_t i = 0; i < vertices.size() * sizeof(D3DVECTOR); ++i)
-                out[i] = vertexSource[i % vertexBytes];
+        const std::size_t total = vertices.size() * sizeof(D3DVECTOR);
+        if (vertexBytes > 0 && total > 0) {
+            std::size_t filled = std::min(vertexBytes, total);
+            std::memcpy(out, vertexSource, filled);
+            while (filled < total) {
+                const std::size_t n = std::min(filled, total - filled);
+                std::memcpy(out + filled, out, n);
+                filled += n;
+            }
+        }
     }
     const D3DVECTOR* vertexArray = vertices.empty() ? nullptr : vertices.data();
     const DWORD* faceData = words.empty() ? nullptr : words.data();
