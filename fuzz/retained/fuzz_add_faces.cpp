@@ -59,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const DWORD vertexCount = in.take<std::uint32_t>();
     const std::uint8_t flags = in.take<std::uint8_t>();
     const float eye[3] = {in.take<float>(), in.take<float>(), in.take<float>()};
-    const std::size_t vertexBytes = std::min<std::size_t>(in.take<std::uint16_t>(), size - in.pos);
+    const std::uint16_t declaredVertexBytes = in.take<std::uint16_t>(); // before size - in.pos
+    const std::size_t vertexBytes = std::min<std::size_t>(declaredVertexBytes, size - in.pos);
     const std::uint8_t* vertexSource = data + in.pos;
     in.pos += vertexBytes;
     std::vector<DWORD> words((size - in.pos) / 4);
